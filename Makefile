@@ -1,0 +1,32 @@
+# Front door: `make` builds, `make demo` shows the tools at work, `make test`
+# runs every test (optimised build, then under AddressSanitizer and
+# UndefinedBehaviorSanitizer), `make bench` times the tools beside their peers.
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+SECONDS_PER_TARGET ?= 60
+
+.PHONY: all build demo test test-release test-sanitize bench clean
+
+all: build
+
+build:
+	cmake --preset release
+	cmake --build --preset release -j $(JOBS)
+
+demo: build
+	bash scripts/demo.sh build/bin
+
+test: test-release test-sanitize
+
+test-release: build
+	ctest --preset release -j $(JOBS)
+
+test-sanitize:
+	cmake --preset asan
+	cmake --build --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS)
+
+bench: build
+	bash scripts/bench.sh build/bin
+
+clean:
+	rm -rf build build-asan build-debug

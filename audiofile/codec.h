@@ -1,0 +1,23 @@
+// Sample converters: one pair of block loops per sample encoding, chosen by
+// type code when a frame call starts.  Internal to the library.
+#pragma once
+
+#include "audiofile.h"
+
+#include <cstddef>
+#include <cstdint>
+
+struct sample_codec {
+    int bytes;  // bytes per sample in the file
+    void (*decode)(const unsigned char* in, double* out, size_t samples);
+    void (*encode)(const double* in, unsigned char* out, size_t samples);
+};
+
+// Converter for the header's type, for reading (mode AUDIO_MODE_READ: ILS
+// byte order follows the header's marker) or writing; null for codes that
+// have no samples.
+const sample_codec* sample_codec_for(const audio_header* header, int mode);
+
+// Writes the frames waiting in a write handle's buffer and empties it;
+// false when the stream took fewer bytes (the handle remembers the loss).
+bool flush_audio_buffer(audio_file* file, int64_t frame_bytes);

@@ -1,0 +1,152 @@
+#include "sonomorph.h"
+
+#include "numbers.h"
+#include "option.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace {
+
+struct free_deleter {
+    void operator()(double* p) const { std::free(p); }
+};
+using frame_array = std::unique_ptr<double[], free_deleter>;
+
+// Frames moved per library call: large enough that call overhead vanishes.
+constexpr int BLOCK_SAMPLES = 32768;
+
+}  // namespace
+
+void sonomorph_usage()
+{
+    std::fprintf(stderr, "\nUsage:");
+    std::fprintf(stderr, "\nsonomorph [-n] [-cchannels] [-f sfreq] [-ttype] [-ooutputfile] audiofile");
+    std::fprintf(stderr, "\n       -n scale audio samples relative to range of new type\n");
+    print_audio_types();
+}
+
+int sonomorph_options(int argc, char* argv[], sonomorph_settings& settings)
+{
+    int c;
+    while ((c = get_option(argc, argv, "c:f:t:o:hn")) != -1) {
+        switch (c) {
+        case 'c': settings.channels = to_int(option_argument); break;
+        case 'f': settings.sfreq = to_int(option_argument); break;
+        case 't': settings.type_name = option_argument; break;
+        case 'o': settings.output = option_argument; break;
+        case 'n': settings.scale = true; break;
+        case 'h':
+            sonomorph_usage();
+            return 0;
+        default:
+            sonomorph_usage();
+            return 1;
+        }
+    }
+    if (option_index < argc)
+        settings.input = argv[option_index];
+    return -1;
+}
+
+int get_scaling_bits(int type)
+{
+    const int bits = get_type_bits(type);
+    const bool floating = type == AUDIO_ILS_F || type == AUDIO_SUN_F || bits == 64;
+    const int result = floating ? 0 : bits - 1;
+    std::fprintf(stderr, "get_scaling_bits for type: %2d precision: %2d => %2d\n", type, bits, result);
+    return result;
+}
+
+int sonomorph_run(const sonomorph_settings& settings)
+{
+    audio_header in{};
+    audio_file* input = open_audio_file(settings.input.c_str(), "r", &in);
+    if (input == nullptr) {
+        std::fprintf(stderr, "\nError opening inputfile\n");
+        return 1;
+    }
+    if (settings.channels > 0) {
+        // Regroup the interleaved samples: the reader decodes with the
+        // header's channel count at every call.
+        const int64_t samples = int64_t{in.frames} * in.channels;
+        in.frames = static_cast<int32_t>(std::clamp<int64_t>(samples / settings.channels, INT32_MIN, INT32_MAX));
+        in.channels = settings.channels;
+    }
+
+    audio_header out{};
+    copy_audio_header(&out, &in);
+    if (!settings.type_name.empty())
+        out.type = get_audio_type(settings.type_name.c_str(), AUDIO_WAVE_16);
+    if (settings.sfreq > 0)
+        out.sfreq = settings.sfreq;
+
+    audio_file* output = open_audio_file(settings.output.c_str(), "w", &out);
+    if (output == nullptr) {
+        std::fprintf(stderr, "\nError opening outputfile\n");
+        close_audio_file(input);
+        return 1;
+    }
+
+    int scale_bits = 0;
+    double scale_factor = 1.0;
+    if (settings.scale) {
+        const int from = get_scaling_bits(in.type);
+        scale_bits = get_scaling_bits(out.type) - from;
+        scale_factor = std::ldexp(1.0, scale_bits);
+        std::fprintf(stderr, "scale_bits: %2d => scale_factor: %15.8e\n", scale_bits, scale_factor);
+    }
+
+    bool failed = false;
+    int64_t copied = 0;
+    // A frame wider than the sample buffer can never be read; such a file
+    // copies nothing, and no block is allocated for it.
+    const int64_t frame_bytes = int64_t{in.channels} * audio_sample_bytes(in.type);
+    if (in.channels > 0 && frame_bytes > 0 && frame_bytes <= AUDIO_BUFFER_SIZE) {
+        const int block_frames = std::max(1, BLOCK_SAMPLES / in.channels);
+        frame_array block(alloc_frame_buffer(block_frames * in.channels));
+        if (!block) {
+            std::fprintf(stderr, "\nError allocating frame buffer\n");
+            failed = true;
+        }
+        int got = 0;
+        while (!failed && read_audio_frames(block.get(), block_frames, &got, input) == 0) {
+            const int samples = got * in.channels;
+            if (scale_bits != 0)
+                for (int i = 0; i < samples; ++i)
+                    block[i] *= scale_factor;
+            if (write_audio_frames(block.get(), got, output) != 0) {
+                std::fprintf(stderr, "\nError writing outputfile\n");
+                failed = true;
+            }
+            copied += got;
+        }
+    }
+
+    if (close_audio_file(input) != 0)
+        std::fprintf(stderr, "\nError closing file\n");
+    if (close_audio_file(output) != 0) {
+        std::fprintf(stderr, "\nError closing file\n");
+        failed = true;
+    }
+    // Standard output cannot be reopened: its header keeps the count known
+    // when it was written.  Nor is a file whose samples were lost given a
+    // header that would vouch for them.
+    if (settings.output == AUDIO_TO_STDOUT || failed)
+        return failed ? 1 : 0;
+
+    const int result = rewrite_audio_header(settings.output.c_str(), &out, static_cast<int>(std::min<int64_t>(copied, INT32_MAX)));
+    if (result == -1) {
+        std::fprintf(stderr, "\nError opening outputfile\n");
+        return 1;
+    }
+    if (result != 0) {
+        std::fprintf(stderr, "\nError closing file\n");
+        return 1;
+    }
+    return 0;
+}
