@@ -1,0 +1,154 @@
+// What framesnip and chunksnip share around their frame rules: the buffered
+// byte source, the run state with its counters, the sync-pair search, the log
+// lines, the ADC bitstream header at both ends, and opening and closing the
+// streams.  Each cutter supplies only what a frame is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+
+// Input is read in blocks of this size; a frame is always wholly inside the
+// buffer when it is handed out, so the buffer must hold the longest frame.
+constexpr size_t READ_BUFFER_BYTES = size_t{1} << 20;
+// The output stream's buffer: frames are a few hundred bytes each, so they
+// are gathered into large writes.
+constexpr size_t WRITE_BUFFER_BYTES = size_t{1} << 20;
+// The longest frame either cutter handles (chunksnip's 11-bit length field).
+constexpr size_t MAX_FRAME_BYTES = 2047;
+static_assert(READ_BUFFER_BYTES >= 2 * MAX_FRAME_BYTES);
+
+// Default end of the range: no realistic stream reaches it.
+constexpr int DEFAULT_END_FRAME = 999999999;
+
+// A byte source over a stdio stream, read through a large buffer so that the
+// sync search costs an array access per byte.  The bytes already handed out
+// of the frame under work stay in the buffer, so a frame is handed out as one
+// contiguous piece that is written with one call.
+struct byte_reader {
+    FILE* stream = nullptr;
+    std::unique_ptr<unsigned char[]> buffer;
+    size_t capacity = 0;
+    size_t start = 0;  // next byte to hand out
+    size_t end = 0;    // one past the last byte read
+    bool at_end = false;  // the stream has no more bytes
+    bool failed = false;  // it ended with a read error
+    int error = 0;        // errno of that error
+};
+
+// Allocates the buffer; false when that fails.
+bool reader_init(byte_reader& reader, FILE* stream, size_t capacity = READ_BUFFER_BYTES);
+
+// Moves the `keep` bytes last handed out to the buffer's start and reads
+// until at least `want` bytes follow them or the stream ends.  Returns
+// whether any byte is ready to hand out.
+bool reader_fill(byte_reader& reader, size_t keep, size_t want);
+
+inline bool next_byte(byte_reader& reader, unsigned char& byte)
+{
+    // The two bytes before the next one are the sync pair of a frame that
+    // may begin there; they are kept when the buffer is refilled.
+    if (reader.start == reader.end && !reader_fill(reader, reader.start < 2 ? reader.start : 2, 1))
+        return false;
+    byte = reader.buffer[reader.start++];
+    return true;
+}
+
+// Hands out up to `more` further bytes (fewer only where the stream ends; got
+// tells how many) and returns a pointer to the `behind` bytes handed out just
+// before them, which are followed by the new ones in the buffer.  `behind`
+// may not exceed the bytes of the current frame already handed out through
+// this function or as the sync pair (at most 4 + MAX_FRAME_BYTES in all).
+// The bytes are the reader's own: a cutter may correct them in place.
+unsigned char* take_bytes(byte_reader& reader, size_t behind, size_t more, size_t& got);
+
+struct cut_streams {
+    FILE* in = nullptr;
+    FILE* out = nullptr;
+    FILE* log = nullptr;  // progress, log and report lines
+    FILE* err = nullptr;  // errors that stop the run
+};
+
+// The command-line settings both cutters have.
+struct cut_settings {
+    bool adc_header = false;  // -a
+    int first = 0;            // -b
+    int end = DEFAULT_END_FRAME;  // -e: frames first..end-1 are cut
+    bool fast = false;        // -F
+    bool log_frames = false;  // -l
+    bool unique = false;      // -u
+    const char* input = nullptr;   // -i; null reads standard input
+    const char* output = nullptr;  // -o; null writes standard output
+};
+
+struct cut_run {
+    const char* program = "";
+    cut_settings settings;
+    cut_streams io;
+    byte_reader reader;
+    int64_t frame = -1;     // number of the frame being handled
+    int64_t position = -1;  // input offset of the first byte of the pair under examination
+    int64_t copied = 0;     // frames written to the output
+    unsigned char previous = 0;
+    unsigned char current = 0;
+    long header_offset = -1;  // output offset of the ADC header block; -1 when it cannot be found again
+};
+
+// Whether frame number `frame` lies in the range.
+inline bool in_range(const cut_run& run, int64_t frame)
+{
+    return run.settings.first <= frame && frame < run.settings.end;
+}
+
+// Starts a run: allocates the reader, writes the ADC header block with the
+// requested count when asked, and reads the first byte.  Returns 0 when a
+// byte is ready, -1 when the input is empty, or 1 after a failure message.
+int cut_begin(cut_run& run);
+
+// Looks for the next sync pair: `sync` followed by a byte whose upper four
+// bits are all ones, reporting stray bytes once a frame has been found.
+// Returns true with the pair in previous/current, false at the end of input.
+bool find_sync(cut_run& run, unsigned char sync);
+
+// After a frame of `consumed` bytes: advances the position and reads the
+// next pair.  False at the end of input.
+bool next_pair(cut_run& run, int64_t consumed);
+
+// The closing steps: the summary line and the rewrite of the ADC header block
+// with the copied count.  Returns the status so far (0, or 1 after a message).
+int cut_end(cut_run& run);
+
+// Writes the frame's bytes to the output; false after a failure message.
+bool write_frame(cut_run& run, const unsigned char* bytes, size_t count);
+
+// A read error of the input: prints the message and gives 1; 0 otherwise.
+int read_status(const cut_run& run);
+
+// Log lines, flushed as they are written.
+void log_frame_line(FILE* log, int64_t frame, int64_t position, size_t length, bool unique, uint32_t hash);
+void log_nosync_line(FILE* log, int64_t frame, int64_t position, unsigned byte);
+void log_summary_line(FILE* log, int64_t frames, int64_t position);
+// A frame that the end of input cut short: got of length bytes were there
+// (length 0 when not even the header was whole).
+void log_short_frame_line(FILE* log, int64_t frame, int64_t position, size_t got, size_t length);
+
+// A count as the ADC header holds it: counts beyond int saturate.
+int clamp_count(int64_t count);
+
+// The streams of a run as main opens them: the named files, or standard
+// input and output.  The output gets a large buffer.
+struct open_streams {
+    FILE* in = nullptr;
+    FILE* out = nullptr;
+    std::unique_ptr<char[]> out_buffer;
+};
+
+// Opens -i and -o (the input first, so that a missing input does not
+// truncate the output).  Returns 0, or 1 after the message.
+int open_cut_streams(const char* program, const cut_settings& settings, open_streams& streams);
+
+// Closes the output, then the input.  Returns the exit status: the given one
+// when it is not 0, else 1 when the output could not be written or the input
+// not closed, else 0.
+int close_cut_streams(const char* program, open_streams& streams, int status);
