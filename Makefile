@@ -4,7 +4,7 @@
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SECONDS_PER_TARGET ?= 60
 
-.PHONY: all build demo test test-release test-sanitize bench clean
+.PHONY: all build demo test test-release test-sanitize bench install package clean
 
 all: build
 
@@ -27,6 +27,15 @@ test-sanitize:
 
 bench: build
 	bash scripts/bench.sh build/bin
+
+# Installation and the Debian package.
+PREFIX ?= /usr/local
+
+install: build
+	cmake --install build --prefix $(PREFIX)
+
+package: build
+	cmake --build build --target package
 
 clean:
 	rm -rf build build-asan build-debug

@@ -1,0 +1,62 @@
+#!/bin/sh
+# install_consumer.sh CMAKE BUILD_DIR CONSUMER_SOURCE CXX
+# Installs the build into a scratch prefix, builds a program against the
+# installed library through find_package(audiofile), and runs it together
+# with installed programs on the files they make for each other.
+set -eu
+cmake=$1 build=$2 consumer=$3 cxx=$4
+work=$(mktemp -d "${TMPDIR:-/tmp}/sono-install.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+fail() { echo "FAIL: $*"; exit 1; }
+
+"$cmake" --install "$build" --prefix "$prefix" > "$work/install.log" || { cat "$work/install.log"; fail "cmake --install"; }
+
+# The layout a user of the package relies on.
+for f in bin/sonomorph bin/tonesmith share/man/man1/sonomorph.1 share/man/man1/tonesmith.1 \
+         share/man/man3/audiofile.3 include/sonosuite/audiofile.h; do
+    [ -f "$prefix/$f" ] || fail "$f is not installed"
+done
+lib=$(find "$prefix" -name libaudiofile.a | head -n 1)
+[ -n "$lib" ] || fail "libaudiofile.a is not installed"
+config=$(find "$prefix" -name audiofileConfig.cmake | head -n 1)
+[ -n "$config" ] || fail "audiofileConfig.cmake is not installed"
+[ -f "$(dirname "$config")/audiofileConfigVersion.cmake" ] || fail "audiofileConfigVersion.cmake is not installed"
+# Every installed program has its page.
+for p in "$prefix"/bin/*; do
+    [ -f "$prefix/share/man/man1/$(basename "$p").1" ] || fail "no page for $(basename "$p")"
+done
+
+# A project of its own, found through the prefix only.  The build tree is
+# not on any path it sees.
+"$cmake" -S "$consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
+    -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Release > "$work/configure.log" 2>&1 \
+    || { cat "$work/configure.log"; fail "configuring the consumer"; }
+"$cmake" --build "$work/consumer" > "$work/build.log" 2>&1 || { cat "$work/build.log"; fail "building the consumer"; }
+run=$work/consumer/consumer
+cd "$work"
+
+# The consumer writes a WAVE file through the library; installed programs
+# convert it; the consumer reads what they made.
+"$run" write ramp.wav || fail "consumer write"
+out=$("$run" read ramp.wav) || fail "consumer read ramp.wav"
+[ "$out" = "channels 2 sfreq 44100 frames 100 type 17 ramp ok" ] || fail "read back: $out"
+
+"$prefix/bin/sonomorph" -t aiff_24 -o ramp.aif ramp.wav 2> sonomorph.err || { cat sonomorph.err; fail "installed sonomorph"; }
+out=$("$run" read ramp.aif) || fail "consumer read ramp.aif"
+[ "$out" = "channels 2 sfreq 44100 frames 100 type 4 ramp ok" ] || fail "after sonomorph -t aiff_24: $out"
+
+"$prefix/bin/tonesmith" -c 2 -n 4800 -t sun_16 2>/dev/null | "$prefix/bin/sonomorph" -t wave_24 -n > tone.wav 2> /dev/null \
+    || fail "installed tonesmith | sonomorph"
+out=$("$run" read tone.wav) || fail "consumer read tone.wav"
+case $out in
+    "channels 2 sfreq 48000 frames 4800 type 18 "*) ;;
+    *) fail "tonesmith | sonomorph: $out" ;;
+esac
+
+# man finds the installed pages through the prefix.
+if command -v man > /dev/null 2>&1; then
+    found=$(MANPATH="$prefix/share/man" man -w sonomorph 2>/dev/null) || fail "man -w sonomorph"
+    [ "$found" = "$prefix/share/man/man1/sonomorph.1" ] || fail "man -w sonomorph gave $found"
+fi
+echo "ok: installed to $prefix, consumer built with find_package(audiofile) and run"
