@@ -91,3 +91,7 @@ int write_wave_header(FILE* stream, const audio_header* header);
 int write_aiff_header(FILE* stream, const audio_header* header);
 void write_spw_header(FILE* stream, const audio_header* header);
 int write_ils_header(FILE* stream, const audio_header* header);
+
+// The AIFF sample rate's 80-bit extended-precision form: 10 bytes, big-endian.
+void double_to_extended(double x, unsigned char* out);
+double extended_to_double(const unsigned char* in);
