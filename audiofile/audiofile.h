@@ -139,5 +139,12 @@ int read_audio_frames(double* frames, int max, int* got, audio_file* file);
 // Encodes count interleaved frames; 0, -1 or 82 as write_audio_frame.
 int write_audio_frames(const double* frames, int count, audio_file* file);
 
+// Copies every remaining frame of in to out, each sample multiplied by
+// factor (1.0 leaves it as it is), in large blocks.  Where both store
+// samples alike and nothing is scaled, the bytes move without conversion.
+// *copied counts the frames handed to out.  0; -1 when out lost data or
+// refused a frame; -2 when no block could be allocated.
+int copy_audio_frames(audio_file* in, audio_file* out, double factor, int64_t* copied);
+
 // Bytes per sample of a type, 0 for codes without a sample codec.
 int audio_sample_bytes(int type);

@@ -11,35 +11,169 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
-// floor(x + 0.5) for |x| < 2^62, without a library call: truncate, then step
-// down where truncation went up (negative non-integers).
-inline int64_t round_half_up(double x)
+// On a little-endian machine samples move as whole machine words (a 24-bit
+// one as a 4-byte word that overlaps the next sample); elsewhere byte by byte.
+constexpr bool little_host = std::endian::native == std::endian::little;
+
+// floor(x + 0.5) for x already clipped into the 32-bit range: truncate, then
+// step down where truncation went up (negative non-integers).
+inline int32_t round_clipped(double c)
 {
-    const double t = x + 0.5;
-    const auto i = static_cast<int64_t>(t);
-    return i - (static_cast<double>(i) > t ? 1 : 0);
+    const double y = c + 0.5;
+    const auto i = static_cast<int32_t>(y);
+    return i - (static_cast<double>(i) > y ? 1 : 0);
 }
 
-// Clip to [lo, hi] before rounding; a NaN counts as below the minimum.
-template <int64_t lo, int64_t hi>
-inline int64_t clip_round(double x)
+// Clip to [lo, hi] before rounding; a NaN counts as below the minimum (the
+// first comparison is false for it).
+template <int32_t lo, int32_t hi>
+inline int32_t clip_round(double x)
 {
-    if (!(x >= static_cast<double>(lo)))
-        return lo;
-    if (x > static_cast<double>(hi))
-        return hi;
-    return round_half_up(x);
+    double c = x > static_cast<double>(lo) ? x : static_cast<double>(lo);
+    c = c < static_cast<double>(hi) ? c : static_cast<double>(hi);
+    return round_clipped(c);
 }
 
-// 32-bit samples clip too (a NaN stores 0), so that full scale never wraps.
-inline int64_t clip_round_32(double x)
+// 32-bit samples clip too, so that full scale never wraps; a NaN stores 0.
+inline int32_t clip_round_32(double x)
 {
-    if (x != x)
-        return 0;
-    return clip_round<INT32_MIN, INT32_MAX>(x);
+    const int32_t v = clip_round<INT32_MIN, INT32_MAX>(x);
+    return x == x ? v : 0;
+}
+
+// The same rules over a block.  The compiler turns the selects above into
+// branches and will not vectorise them, so on x86-64 the block runs on SSE2
+// (part of every x86-64 processor), two doubles per instruction, with the
+// same results bit for bit: MAXPD gives its second operand (the minimum)
+// when the first is a NaN, MINPD clips, and the truncating conversion is
+// corrected downwards where it rounded up.
+template <int32_t lo, int32_t hi, bool nan_is_zero>
+void clip_round_block(const double* in, int32_t* out, size_t n)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128d low = _mm_set1_pd(lo), high = _mm_set1_pd(hi), half = _mm_set1_pd(0.5);
+    const auto two = [&](const double* p) {
+        const __m128d x = _mm_loadu_pd(p);
+        const __m128d y = _mm_add_pd(_mm_min_pd(_mm_max_pd(x, low), high), half);
+        __m128i v = _mm_cvttpd_epi32(y);
+        const __m128d up = _mm_cmpgt_pd(_mm_cvtepi32_pd(v), y);
+        v = _mm_add_epi32(v, _mm_shuffle_epi32(_mm_castpd_si128(up), _MM_SHUFFLE(3, 3, 2, 0)));
+        if constexpr (nan_is_zero)
+            v = _mm_and_si128(v, _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpord_pd(x, x)), _MM_SHUFFLE(3, 3, 2, 0)));
+        return v;  // two results in the low half
+    };
+    for (; i + 4 <= n; i += 4)
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi64(two(in + i), two(in + i + 2)));
+#endif
+    for (; i < n; ++i)
+        out[i] = nan_is_zero ? clip_round_32(in[i]) : clip_round<lo, hi>(in[i]);
+}
+
+// Samples in a given byte order.  On a little-endian machine they move as
+// whole words (byte-swapped for big-endian files), which the compiler runs
+// on vectors; elsewhere byte by byte through byteorder.h.
+template <typename T>
+inline T load_native(const unsigned char* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <typename T>
+inline void store_native(unsigned char* p, T v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+inline uint16_t get_be16(const unsigned char* p)
+{
+    if constexpr (little_host)
+        return __builtin_bswap16(load_native<uint16_t>(p));
+    return load_be16(p);
+}
+inline uint16_t get_le16(const unsigned char* p)
+{
+    if constexpr (little_host)
+        return load_native<uint16_t>(p);
+    return load_le16(p);
+}
+inline uint32_t get_be32(const unsigned char* p)
+{
+    if constexpr (little_host)
+        return __builtin_bswap32(load_native<uint32_t>(p));
+    return load_be32(p);
+}
+inline uint32_t get_le32(const unsigned char* p)
+{
+    if constexpr (little_host)
+        return load_native<uint32_t>(p);
+    return load_le32(p);
+}
+inline uint64_t get_be64(const unsigned char* p)
+{
+    if constexpr (little_host)
+        return __builtin_bswap64(load_native<uint64_t>(p));
+    return load_be64(p);
+}
+inline void put_be16(unsigned char* p, uint32_t v)
+{
+    if constexpr (little_host)
+        store_native(p, __builtin_bswap16(static_cast<uint16_t>(v)));
+    else
+        store_be16(p, v);
+}
+inline void put_le16(unsigned char* p, uint32_t v)
+{
+    if constexpr (little_host)
+        store_native(p, static_cast<uint16_t>(v));
+    else
+        store_le16(p, v);
+}
+inline void put_be32(unsigned char* p, uint32_t v)
+{
+    if constexpr (little_host)
+        store_native(p, __builtin_bswap32(v));
+    else
+        store_be32(p, v);
+}
+inline void put_le32(unsigned char* p, uint32_t v)
+{
+    if constexpr (little_host)
+        store_native(p, v);
+    else
+        store_le32(p, v);
+}
+inline void put_be64(unsigned char* p, uint64_t v)
+{
+    if constexpr (little_host)
+        store_native(p, __builtin_bswap64(v));
+    else
+        store_be64(p, v);
+}
+
+// Integer samples are clipped and rounded into a small block of int32 first
+// (clip_round_block), then packed into the file's bytes.
+constexpr size_t STAGE = 512;
+
+template <int32_t lo, int32_t hi, typename Pack>
+inline void encode_staged(const double* in, unsigned char* out, size_t n, size_t bytes, Pack pack)
+{
+    std::array<int32_t, STAGE> stage;
+    for (size_t done = 0; done < n; done += STAGE) {
+        const size_t m = std::min(STAGE, n - done);
+        clip_round_block<lo, hi, lo == INT32_MIN>(in + done, stage.data(), m);
+        pack(stage.data(), out + done * bytes, m);
+    }
 }
 
 // --- decoders: buffer bytes to doubles -------------------------------------
@@ -59,139 +193,171 @@ void decode_u8(const unsigned char* in, double* out, size_t n)
 void decode_s16be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = static_cast<int16_t>(load_be16(in + 2 * i));
+        out[i] = static_cast<int16_t>(get_be16(in + 2 * i));
 }
 
 void decode_s16le(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = static_cast<int16_t>(load_le16(in + 2 * i));
+        out[i] = static_cast<int16_t>(get_le16(in + 2 * i));
 }
+
+// The top byte of a 24-bit sample is shifted into bit 31 and back, which
+// extends its sign.
+inline double s24(uint32_t high_aligned) { return static_cast<int32_t>(high_aligned) >> 8; }
 
 void decode_s24be(const unsigned char* in, double* out, size_t n)
 {
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    if constexpr (little_host)
+        for (; i + 1 < n; ++i)  // reads one byte of the next sample, never past the data
+            out[i] = s24(__builtin_bswap32(load_native<uint32_t>(in + 3 * i)) & 0xFFFFFF00u);
+    for (; i < n; ++i) {
         const unsigned char* p = in + 3 * i;
-        const auto v = static_cast<int32_t>(uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8);
-        out[i] = v >> 8;
+        out[i] = s24(uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8);
     }
 }
 
 void decode_s24le(const unsigned char* in, double* out, size_t n)
 {
-    for (size_t i = 0; i < n; ++i) {
+    size_t i = 0;
+    if constexpr (little_host)
+        for (; i + 1 < n; ++i)
+            out[i] = s24(load_native<uint32_t>(in + 3 * i) << 8);
+    for (; i < n; ++i) {
         const unsigned char* p = in + 3 * i;
-        const auto v = static_cast<int32_t>(uint32_t{p[2]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[0]} << 8);
-        out[i] = v >> 8;
+        out[i] = s24(uint32_t{p[2]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[0]} << 8);
     }
 }
 
 void decode_s32be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = static_cast<int32_t>(load_be32(in + 4 * i));
+        out[i] = static_cast<int32_t>(get_be32(in + 4 * i));
 }
 
 void decode_s32le(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = static_cast<int32_t>(load_le32(in + 4 * i));
+        out[i] = static_cast<int32_t>(get_le32(in + 4 * i));
 }
 
 void decode_f32be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<float>(load_be32(in + 4 * i));
+        out[i] = std::bit_cast<float>(get_be32(in + 4 * i));
 }
 
 void decode_f32le(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<float>(load_le32(in + 4 * i));
+        out[i] = std::bit_cast<float>(get_le32(in + 4 * i));
 }
 
 void decode_f64be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<double>(load_be64(in + 8 * i));
+        out[i] = std::bit_cast<double>(get_be64(in + 8 * i));
 }
 
 // --- encoders: doubles to buffer bytes --------------------------------------
 
 void encode_s8(const double* in, unsigned char* out, size_t n)
 {
-    for (size_t i = 0; i < n; ++i)
-        out[i] = static_cast<unsigned char>(clip_round<-128, 127>(in[i]));
+    encode_staged<-128, 127>(in, out, n, 1, [](const int32_t* v, unsigned char* o, size_t m) {
+        for (size_t i = 0; i < m; ++i)
+            o[i] = static_cast<unsigned char>(v[i]);
+    });
 }
 
 void encode_u8(const double* in, unsigned char* out, size_t n)
 {
-    for (size_t i = 0; i < n; ++i)
-        out[i] = static_cast<unsigned char>(clip_round<-128, 127>(in[i]) + 128);
+    encode_staged<-128, 127>(in, out, n, 1, [](const int32_t* v, unsigned char* o, size_t m) {
+        for (size_t i = 0; i < m; ++i)
+            o[i] = static_cast<unsigned char>(v[i] + 128);
+    });
 }
 
 void encode_s16be(const double* in, unsigned char* out, size_t n)
 {
-    for (size_t i = 0; i < n; ++i)
-        store_be16(out + 2 * i, static_cast<uint32_t>(clip_round<-32768, 32767>(in[i])));
+    encode_staged<-32768, 32767>(in, out, n, 2, [](const int32_t* v, unsigned char* o, size_t m) {
+        for (size_t i = 0; i < m; ++i)
+            put_be16(o + 2 * i, static_cast<uint32_t>(v[i]));
+    });
 }
 
 void encode_s16le(const double* in, unsigned char* out, size_t n)
 {
-    for (size_t i = 0; i < n; ++i)
-        store_le16(out + 2 * i, static_cast<uint32_t>(clip_round<-32768, 32767>(in[i])));
+    encode_staged<-32768, 32767>(in, out, n, 2, [](const int32_t* v, unsigned char* o, size_t m) {
+        for (size_t i = 0; i < m; ++i)
+            put_le16(o + 2 * i, static_cast<uint32_t>(v[i]));
+    });
 }
 
 void encode_s24be(const double* in, unsigned char* out, size_t n)
 {
-    for (size_t i = 0; i < n; ++i) {
-        const auto v = static_cast<uint32_t>(clip_round<-8388608, 8388607>(in[i]));
-        unsigned char* p = out + 3 * i;
-        p[0] = static_cast<unsigned char>(v >> 16);
-        p[1] = static_cast<unsigned char>(v >> 8);
-        p[2] = static_cast<unsigned char>(v);
-    }
+    encode_staged<-8388608, 8388607>(in, out, n, 3, [](const int32_t* v, unsigned char* o, size_t m) {
+        size_t i = 0;
+        if constexpr (little_host)
+            for (; i + 1 < m; ++i)  // the fourth byte is overwritten by the next sample
+                store_native<uint32_t>(o + 3 * i, __builtin_bswap32(static_cast<uint32_t>(v[i]) << 8));
+        for (; i < m; ++i) {
+            const auto u = static_cast<uint32_t>(v[i]);
+            o[3 * i] = static_cast<unsigned char>(u >> 16);
+            o[3 * i + 1] = static_cast<unsigned char>(u >> 8);
+            o[3 * i + 2] = static_cast<unsigned char>(u);
+        }
+    });
 }
 
 void encode_s24le(const double* in, unsigned char* out, size_t n)
 {
-    for (size_t i = 0; i < n; ++i) {
-        const auto v = static_cast<uint32_t>(clip_round<-8388608, 8388607>(in[i]));
-        unsigned char* p = out + 3 * i;
-        p[0] = static_cast<unsigned char>(v);
-        p[1] = static_cast<unsigned char>(v >> 8);
-        p[2] = static_cast<unsigned char>(v >> 16);
-    }
+    encode_staged<-8388608, 8388607>(in, out, n, 3, [](const int32_t* v, unsigned char* o, size_t m) {
+        size_t i = 0;
+        if constexpr (little_host)
+            for (; i + 1 < m; ++i)
+                store_native<uint32_t>(o + 3 * i, static_cast<uint32_t>(v[i]));
+        for (; i < m; ++i) {
+            const auto u = static_cast<uint32_t>(v[i]);
+            o[3 * i] = static_cast<unsigned char>(u);
+            o[3 * i + 1] = static_cast<unsigned char>(u >> 8);
+            o[3 * i + 2] = static_cast<unsigned char>(u >> 16);
+        }
+    });
 }
 
 void encode_s32be(const double* in, unsigned char* out, size_t n)
 {
-    for (size_t i = 0; i < n; ++i)
-        store_be32(out + 4 * i, static_cast<uint32_t>(clip_round_32(in[i])));
+    encode_staged<INT32_MIN, INT32_MAX>(in, out, n, 4, [](const int32_t* v, unsigned char* o, size_t m) {
+        for (size_t i = 0; i < m; ++i)
+            put_be32(o + 4 * i, static_cast<uint32_t>(v[i]));
+    });
 }
 
 void encode_s32le(const double* in, unsigned char* out, size_t n)
 {
-    for (size_t i = 0; i < n; ++i)
-        store_le32(out + 4 * i, static_cast<uint32_t>(clip_round_32(in[i])));
+    encode_staged<INT32_MIN, INT32_MAX>(in, out, n, 4, [](const int32_t* v, unsigned char* o, size_t m) {
+        for (size_t i = 0; i < m; ++i)
+            put_le32(o + 4 * i, static_cast<uint32_t>(v[i]));
+    });
 }
 
 void encode_f32be(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        store_be32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
+        put_be32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
 }
 
 void encode_f32le(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        store_le32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
+        put_le32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
 }
 
 void encode_f64be(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        store_be64(out + 8 * i, std::bit_cast<uint64_t>(in[i]));
+        put_be64(out + 8 * i, std::bit_cast<uint64_t>(in[i]));
 }
 
 constexpr sample_codec s8{1, decode_s8, encode_s8};
@@ -252,6 +418,37 @@ double* alloc_frame_buffer(int channels)
     return static_cast<double*>(std::malloc(sizeof(double) * static_cast<size_t>(channels)));
 }
 
+namespace {
+
+// An update handle reads no further than the frames asked for and keeps
+// nothing in its buffer: there buffer_index counts frames waiting to be
+// written, which close writes, so frames read ahead would be written back
+// over the file.  Frames written before are written out first, and the
+// stream is repositioned between writing and reading, as stdio requires.
+int read_exact_frames(double* frames, int max, int* got, audio_file* file, const sample_codec* codec,
+                      int64_t frame_bytes)
+{
+    if (frame_bytes > AUDIO_BUFFER_SIZE)
+        return -1;
+    if (file->buffer_index > 0) {
+        const int waiting_bytes = audio_sample_bytes(file->header->type);
+        if (!flush_audio_buffer(file, int64_t{file->header->channels} * waiting_bytes))
+            return -1;
+    }
+    std::fseek(file->stream, 0, SEEK_CUR);
+    const int64_t count = std::min<int64_t>(max, AUDIO_BUFFER_SIZE / frame_bytes);
+    const size_t n = std::fread(file->buffer.get(), 1, static_cast<size_t>(count * frame_bytes), file->stream);
+    const auto whole = static_cast<int>(n / static_cast<size_t>(frame_bytes));
+    if (whole == 0)
+        return -1;
+    codec->decode(file->buffer.get(), frames, static_cast<size_t>(whole) * static_cast<size_t>(file->header->channels));
+    file->buffer_frames = whole;
+    *got = whole;
+    return 0;
+}
+
+}  // namespace
+
 int read_audio_frames(double* frames, int max, int* got, audio_file* file)
 {
     *got = 0;
@@ -265,6 +462,8 @@ int read_audio_frames(double* frames, int max, int* got, audio_file* file)
         return -1;
     const int64_t frame_bytes = int64_t{header->channels} * codec->bytes;
 
+    if (file->mode == AUDIO_MODE_UPDATE)
+        return read_exact_frames(frames, max, got, file, codec, frame_bytes);
     if (file->buffer_index == 0) {
         if (frame_bytes > AUDIO_BUFFER_SIZE)
             return -1;
@@ -306,6 +505,8 @@ bool flush_audio_buffer(audio_file* file, int64_t frame_bytes)
     file->buffer_index = 0;
     if (bytes <= 0)
         return true;
+    if (file->mode == AUDIO_MODE_UPDATE)
+        std::fseek(file->stream, 0, SEEK_CUR);  // frames may have been read last
     const size_t written = std::fwrite(file->buffer.get(), 1, static_cast<size_t>(bytes), file->stream);
     if (written != static_cast<size_t>(bytes)) {
         file->write_failed = true;
@@ -348,4 +549,74 @@ int write_audio_frames(const double* frames, int count, audio_file* file)
 int write_audio_frame(const double* frame, audio_file* file)
 {
     return write_audio_frames(frame, 1, file);
+}
+
+namespace {
+
+// Whether decoding a sample of in and encoding it again for out gives back
+// its bytes: the same converter on both sides and no float samples (a float
+// signalling NaN comes back quieted from its trip through a double).
+bool same_samples(const audio_header& in, const audio_header& out)
+{
+    const sample_codec* from = sample_codec_for(&in, AUDIO_MODE_READ);
+    return from != nullptr && from == sample_codec_for(&out, AUDIO_MODE_WRITE) && in.channels == out.channels &&
+           in.type != AUDIO_SUN_F && in.type != AUDIO_ILS_F;
+}
+
+// Whole frames move as bytes from stream to stream, a buffer at a time; as
+// in the frame reader, an incomplete frame at the very end is dropped.
+int copy_unconverted(audio_file* in, audio_file* out, int64_t* copied)
+{
+    const auto frame = static_cast<size_t>(in->header->channels) * static_cast<size_t>(audio_sample_bytes(in->header->type));
+    if (frame > AUDIO_BUFFER_SIZE)
+        return -1;
+    // Anything already buffered on either side goes first, in order.
+    if (out->buffer_index > 0 && !flush_audio_buffer(out, static_cast<int64_t>(frame)))
+        return -1;
+    const size_t wanted = AUDIO_BUFFER_SIZE - AUDIO_BUFFER_SIZE % frame;
+    for (;;) {
+        size_t whole = 0;
+        if (in->buffer_index > 0) {
+            whole = static_cast<size_t>(in->buffer_frames - in->buffer_index);
+            std::memcpy(out->buffer.get(), in->buffer.get() + static_cast<size_t>(in->buffer_index) * frame, whole * frame);
+            in->buffer_index = 0;
+        } else {
+            whole = std::fread(out->buffer.get(), 1, wanted, in->stream) / frame;
+        }
+        if (whole == 0)
+            return 0;
+        if (std::fwrite(out->buffer.get(), frame, whole, out->stream) != whole) {
+            out->write_failed = true;
+            return -1;
+        }
+        *copied += static_cast<int64_t>(whole);
+    }
+}
+
+}  // namespace
+
+int copy_audio_frames(audio_file* in, audio_file* out, double factor, int64_t* copied)
+{
+    if (factor == 1.0 && in->mode == AUDIO_MODE_READ && out->mode == AUDIO_MODE_WRITE &&
+        same_samples(*in->header, *out->header))
+        return copy_unconverted(in, out, copied);
+
+    constexpr int block_samples = 32768;  // large enough that call overhead vanishes
+    const int channels = in->header->channels;
+    if (channels < 1)
+        return 0;
+    const int block_frames = std::max(1, block_samples / channels);
+    std::unique_ptr<double[]> block(new (std::nothrow) double[static_cast<size_t>(block_frames) * static_cast<size_t>(channels)]);
+    if (!block)
+        return -2;
+    int got = 0;
+    while (read_audio_frames(block.get(), block_frames, &got, in) == 0) {
+        if (factor != 1.0)
+            for (size_t i = 0; i < static_cast<size_t>(got) * static_cast<size_t>(channels); ++i)
+                block[i] *= factor;
+        if (write_audio_frames(block.get(), got, out) != 0)
+            return -1;
+        *copied += got;
+    }
+    return 0;
 }

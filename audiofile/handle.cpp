@@ -156,7 +156,14 @@ int seek_audio_file(audio_file* file, int frames, int origin)
         std::fprintf(stderr, "\nSeek attempt at outputfile");
         return 82;
     }
-    const int64_t distance = int64_t{frames} * file->header->channels * (get_type_bits(file->header->type) / 8);
+    // Frames times channels fits 64 bits; times the sample bytes it may not,
+    // for a header with an absurd channel count.
+    int64_t distance = 0;
+    if (__builtin_mul_overflow(int64_t{frames} * file->header->channels, get_type_bits(file->header->type) / 8,
+                               &distance)) {
+        std::fprintf(stderr, "\nInvalid seek attempt");
+        return -1;
+    }
 
     struct stat status {};
     if (fstat(fileno(file->stream), &status) == 0 && (status.st_mode & S_IFMT) != 0) {

@@ -8,19 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
-
-namespace {
-
-struct free_deleter {
-    void operator()(double* p) const { std::free(p); }
-};
-using frame_array = std::unique_ptr<double[], free_deleter>;
-
-// Frames moved per library call: large enough that call overhead vanishes.
-constexpr int BLOCK_SAMPLES = 32768;
-
-}  // namespace
 
 void sonomorph_usage()
 {
@@ -101,29 +88,18 @@ int sonomorph_run(const sonomorph_settings& settings)
         std::fprintf(stderr, "scale_bits: %2d => scale_factor: %15.8e\n", scale_bits, scale_factor);
     }
 
-    bool failed = false;
-    int64_t copied = 0;
-    // A frame wider than the sample buffer can never be read; such a file
-    // copies nothing, and no block is allocated for it.
+    // A header whose frames cannot be read (no channels, or a frame wider
+    // than the sample buffer) would give an empty copy passed off as success.
     const int64_t frame_bytes = int64_t{in.channels} * audio_sample_bytes(in.type);
-    if (in.channels > 0 && frame_bytes > 0 && frame_bytes <= AUDIO_BUFFER_SIZE) {
-        const int block_frames = std::max(1, BLOCK_SAMPLES / in.channels);
-        frame_array block(alloc_frame_buffer(block_frames * in.channels));
-        if (!block) {
-            std::fprintf(stderr, "\nError allocating frame buffer\n");
+    bool failed = in.channels < 1 || frame_bytes < 1 || frame_bytes > AUDIO_BUFFER_SIZE;
+    int64_t copied = 0;
+    if (failed) {
+        std::fprintf(stderr, "\nError: frames of %d channels cannot be read\n", in.channels);
+    } else {
+        const int result = copy_audio_frames(input, output, scale_factor, &copied);
+        if (result != 0) {
+            std::fprintf(stderr, result == -2 ? "\nError allocating frame buffer\n" : "\nError writing outputfile\n");
             failed = true;
-        }
-        int got = 0;
-        while (!failed && read_audio_frames(block.get(), block_frames, &got, input) == 0) {
-            const int samples = got * in.channels;
-            if (scale_bits != 0)
-                for (int i = 0; i < samples; ++i)
-                    block[i] *= scale_factor;
-            if (write_audio_frames(block.get(), got, output) != 0) {
-                std::fprintf(stderr, "\nError writing outputfile\n");
-                failed = true;
-            }
-            copied += got;
         }
     }
 
