@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 // ---------------------------------------------------------------------------
@@ -118,7 +119,10 @@ int seek_audio_file(audio_file* file, int frames, int origin);
 // Reopens a closed output named name for update, sets its frame count to
 // frames and writes its header again in place.  Keeps the channel count of
 // the record it was written with, so that formats that store one signal of
-// all samples (SPW) state every sample.  0, or -1 after a message.
+// all samples (SPW) state every sample.  Returns 0; 1 when name is
+// standard output or no regular file (a pipe, FIFO or device cannot be read
+// back: its header stays as written at open); -1 when the reopen failed (a message has been
+// printed); -2 when the header could not be written or the file closed.
 int rewrite_audio_header(const char* name, audio_header* header, int frames);
 
 // ---------------------------------------------------------------------------
@@ -126,6 +130,12 @@ int rewrite_audio_header(const char* name, audio_header* header, int frames);
 
 // A frame array of channels doubles, released with free(); null on failure.
 double* alloc_frame_buffer(int channels);
+
+// Owns an array from alloc_frame_buffer.
+struct frame_buffer_free {
+    void operator()(double* frames) const { std::free(frames); }
+};
+using frame_buffer = std::unique_ptr<double[], frame_buffer_free>;
 // Next frame into frame: 0, -1 at the end of the data, 82 on a write handle.
 int read_audio_frame(double* frame, audio_file* file);
 // One frame into the buffer: 0, -1 when it cannot be stored or a flush

@@ -182,6 +182,11 @@ int seek_audio_file(audio_file* file, int frames, int origin)
 
 int rewrite_audio_header(const char* name, audio_header* header, int frames)
 {
+    // Standard output cannot be reopened; reading a pipe's header back would
+    // wait for ever, and a device has none.
+    struct stat status {};
+    if (std::strcmp(name, AUDIO_TO_STDOUT) == 0 || (stat(name, &status) == 0 && !S_ISREG(status.st_mode)))
+        return 1;
     const int32_t channels = header->channels;
     audio_file* file = open_audio_file(name, "r+", header);
     if (file == nullptr)

@@ -188,6 +188,10 @@ int read_spw_header(FILE* stream, audio_header* header)
     std::memcpy(header->comment, comment.data(), comment.size());
     header->data_offset = static_cast<int32_t>(consumed);
     header->channels = 1;
+    // A header written to a pipe says 0 points, as the other families' do;
+    // the data then tell how many there are.
+    if (header->frames == 0)
+        header->frames = frames_from_file_size(stream, header);
     set_reader_defaults(header);
     return 0;
 }

@@ -330,12 +330,13 @@ TEST(handle_rewrite, corrects_the_count_and_keeps_the_length)
     EXPECT_EQ(close_audio_file(file), 0);
 }
 
-TEST(handle_rewrite, refuses_the_standard_streams_and_missing_files)
+TEST(handle_rewrite, leaves_standard_output_and_devices_alone_and_refuses_missing_files)
 {
     audio_header h = wave_header(AUDIO_WAVE_16, 1, 0);
     testing::internal::CaptureStderr();
-    EXPECT_EQ(rewrite_audio_header(AUDIO_TO_STDOUT, &h, 5), -1);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "\nUnable to update stdin/stdout !!");
+    EXPECT_EQ(rewrite_audio_header(AUDIO_TO_STDOUT, &h, 5), 1);
+    EXPECT_EQ(rewrite_audio_header("/dev/null", &h, 5), 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     testing::internal::CaptureStderr();
     EXPECT_EQ(rewrite_audio_header("/nonexistent-folder/x.wav", &h, 5), -1);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "/nonexistent-folder/x.wav: No such file or directory\n");

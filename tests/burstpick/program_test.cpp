@@ -330,3 +330,29 @@ TEST(burstpick_program, names_of_any_length)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(burstpick_program, never_writes_over_its_input)
+{
+    // Opening the input as an output would empty it before it was read.
+    temp_dir dir;
+    const std::string in = dir.file("in.wav");
+    const std::string file = ac3_wave();
+    for (const char* letter : {"-o", "-E", "-L"}) {
+        write_file(in, file);
+        const auto r = run_tool("burstpick", {letter, dir.path + "/./in.wav", in});
+        EXPECT_EQ(r.status, 1) << letter;
+        EXPECT_EQ(r.err, "Error: outputfile is also the inputfile: " + dir.path + "/./in.wav\n") << letter;
+        EXPECT_EQ(read_file(in), file) << letter;
+    }
+    // A kernel that names the input with the type's extension.
+    const std::string kernel_input = dir.file("k.ac3");
+    write_file(kernel_input, file);
+    const auto r = run_tool("burstpick", {"-O", dir.file("k"), kernel_input});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error: outputfile is also the inputfile: " + kernel_input + "\n");
+    EXPECT_EQ(read_file(kernel_input), file);
+}
+
+}  // namespace

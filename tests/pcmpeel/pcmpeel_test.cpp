@@ -312,3 +312,17 @@ TEST(pcmpeel, reads_a_pipe_from_tonesmith)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(pcmpeel, an_empty_output_name_is_no_standard_output)
+{
+    temp_dir dir;
+    write_file(dir.file("in.wav"), wave(1, 16, raw({5, -5, 7}, 2)));
+    const run_result r = run_tool("pcmpeel", {"-o", "", dir.file("in.wav")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "\nError opening outputfile\n");
+    EXPECT_EQ(r.out, "");
+}
+
+}  // namespace

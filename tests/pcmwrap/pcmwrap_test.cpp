@@ -36,11 +36,6 @@ std::string wave_header(int channels, int bytes, int sfreq, uint32_t frames)
            le(static_cast<uint64_t>(8 * bytes), 2) + "data" + le(frames * block, 4);
 }
 
-bool ends_with(const std::string& text, const std::string& tail)
-{
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 bool exists(const std::string& path)
 {
     struct stat status {};
@@ -286,11 +281,6 @@ TEST(pcmwrap, failed_output_is_never_a_success)
     const run_result long_full = run_shell("pcmwrap -t wave '" + dir.file("long.raw") + "' > /dev/full");
     EXPECT_EQ(long_full.status, 1);
     EXPECT_EQ(long_full.err, "\nError writing outputfile\n\nError closing file\nError closing file\n");
-
-    // Written, but no header can be read back from it to correct.
-    const run_result null = run_tool("pcmwrap", {"-t", "wave", "-o", "/dev/null", dir.file("in.raw")});
-    EXPECT_EQ(null.status, 1);
-    EXPECT_TRUE(ends_with(null.err, "\nError opening outputfile\n")) << null.err;
 }
 
 TEST(pcmwrap, never_writes_over_an_input)
@@ -343,6 +333,44 @@ TEST(pcmwrap, pipes_into_sonomorph)
         run_shell("pcmwrap -c 2 -t wave '" + dir.file("in.raw") + "' | sonomorph -t wave_24 -o '" + dir.file("out.wav") + "'");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(run_tool("pcmpeel", {dir.file("out.wav")}).out, samples);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(pcmwrap, outputs_that_cannot_be_read_back_keep_their_first_header)
+{
+    // A named pipe, a FIFO and a device: reading the header back would wait
+    // for ever or find none, so the header written at open stays.
+    temp_dir dir;
+    const std::string samples = raw({7, -7, 300}, 2);
+    write_file(dir.file("in.raw"), samples);
+    const std::string expected = wave_header(1, 2, 8000, 0) + samples;
+
+    const run_result piped = run_shell("timeout 20 pcmwrap -t wave -s 8000 -o /dev/stdout '" + dir.file("in.raw") + "' | cat");
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.err, "");
+    EXPECT_EQ(piped.out, expected);
+
+    const run_result fifo = run_shell("cd '" + dir.path + "' && mkfifo f && { cat f > got & } && timeout 20 pcmwrap -t wave -s 8000 -o f in.raw; s=$?; wait; exit $s");
+    EXPECT_EQ(fifo.status, 0);
+    EXPECT_EQ(read_file(dir.file("got")), expected);
+
+    const run_result null = run_tool("pcmwrap", {"-o", "/dev/null", dir.file("in.raw")});
+    EXPECT_EQ(null.status, 0);
+    EXPECT_EQ(null.err, "");
+}
+
+TEST(pcmwrap, spw_through_a_pipe_keeps_every_sample)
+{
+    // A header on a pipe states 0 points; the reader then counts the data.
+    temp_dir dir;
+    const std::string samples = raw({1, -2, 3, -4, 5, -6}, 2);
+    write_file(dir.file("in.raw"), samples);
+    const run_result r = run_shell("pcmwrap -t spw -c 2 '" + dir.file("in.raw") + "' | pcmpeel");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, samples);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "burstpick.h"
 
 #include "audiofile.h"
+#include "files.h"
 #include "numbers.h"
 #include "option.h"
 
@@ -111,44 +112,71 @@ int burstpick_options(int argc, char* argv[], burstpick_settings& settings)
     return -1;
 }
 
+namespace {
+
+// Opens an output file; null after the message (open_error, with the name).
+// The input's own file is refused: opening it would empty it before a byte
+// of it was read.
+FILE* open_output_file(const burst_outputs& outputs, const std::string& name, const char* mode, const char* open_error)
+{
+    if (!outputs.input_name.empty() && same_regular_file(name.c_str(), outputs.input_name.c_str())) {
+        std::fprintf(stderr, "Error: outputfile is also the inputfile: %s\n", name.c_str());
+        return nullptr;
+    }
+    FILE* stream = std::fopen(name.c_str(), mode);
+    if (stream == nullptr)
+        std::fprintf(stderr, open_error, name.c_str());
+    return stream;
+}
+
+// Makes stream the elementary output; the log follows it to standard
+// output unless it has a file of its own.  0, or 1 after a message.
+int use_output(burst_outputs& outputs, FILE* stream, const std::string& name)
+{
+    if (flush_output(outputs) != 0 || !replace_stream(outputs.output, stream))
+        return write_failed("outputfile", outputs.output_name);
+    outputs.output_name = name;
+    if (!outputs.log_named) {
+        outputs.log = stdout;
+        outputs.log_name = "standard output";
+    }
+    return 0;
+}
+
+}  // namespace
+
 int open_option_streams(const std::vector<stream_option>& streams, burst_outputs& outputs)
 {
     for (const stream_option& s : streams) {
-        FILE* stream = std::fopen(s.name.c_str(), s.letter == 'L' ? "w" : "wb");
         switch (s.letter) {
-        case 'E':
-            if (stream == nullptr) {
-                std::fprintf(stderr, "Error opening extension file: %s\n", s.name.c_str());
+        case 'E': {
+            FILE* stream = open_output_file(outputs, s.name, "wb", "Error opening extension file: %s\n");
+            if (stream == nullptr)
                 return 1;
-            }
             if (!replace_stream(outputs.extension, stream))
                 return write_failed("extension file", outputs.extension_name);
             outputs.extension_name = s.name;
             outputs.extension_open = true;
             break;
-        case 'L':
-            if (stream == nullptr) {
-                std::fprintf(stderr, "Error opening logging file: %s\n", s.name.c_str());
+        }
+        case 'L': {
+            FILE* stream = open_output_file(outputs, s.name, "w", "Error opening logging file: %s\n");
+            if (stream == nullptr)
                 return 1;
-            }
             if (!replace_stream(outputs.log, stream))
                 return write_failed("logging file", outputs.log_name);
             outputs.log_name = s.name;
             outputs.log_named = true;
             break;
-        default:
-            if (stream == nullptr) {
-                std::fprintf(stderr, "Error opening outputfile: %s\n", s.name.c_str());
+        }
+        default: {
+            FILE* stream = open_output_file(outputs, s.name, "wb", "Error opening outputfile: %s\n");
+            if (stream == nullptr)
                 return 1;
-            }
-            if (flush_output(outputs) != 0 || !replace_stream(outputs.output, stream))
-                return write_failed("outputfile", outputs.output_name);
-            outputs.output_name = s.name;
-            if (!outputs.log_named) {
-                outputs.log = stdout;
-                outputs.log_name = "standard output";
-            }
+            if (const int status = use_output(outputs, stream, s.name))
+                return status;
             break;
+        }
         }
     }
     return 0;
@@ -158,11 +186,9 @@ int open_extension_output(burst_outputs& outputs)
 {
     if (outputs.kernel_set) {
         const std::string name = outputs.kernel + ".ext";
-        FILE* stream = std::fopen(name.c_str(), "wb");
-        if (stream == nullptr) {
-            std::fprintf(stderr, "Error opening outputfile: %s\n", name.c_str());
+        FILE* stream = open_output_file(outputs, name, "wb", "Error opening outputfile: %s\n");
+        if (stream == nullptr)
             return 1;
-        }
         if (!replace_stream(outputs.extension, stream))
             return write_failed("extension file", outputs.extension_name);
         outputs.extension_name = name;
@@ -189,19 +215,10 @@ int open_first_outputs(burst_outputs& outputs, const burst_options& options, int
         return 1;
     }
     const std::string name = outputs.kernel + extension;
-    FILE* stream = std::fopen(name.c_str(), "wb");
-    if (stream == nullptr) {
-        std::fprintf(stderr, "Error opening outputfile: %s\n", name.c_str());
+    FILE* stream = open_output_file(outputs, name, "wb", "Error opening outputfile: %s\n");
+    if (stream == nullptr)
         return 1;
-    }
-    if (flush_output(outputs) != 0 || !replace_stream(outputs.output, stream))
-        return write_failed("outputfile", outputs.output_name);
-    outputs.output_name = name;
-    if (!outputs.log_named) {
-        outputs.log = stdout;
-        outputs.log_name = "standard output";
-    }
-    return 0;
+    return use_output(outputs, stream, name);
 }
 
 void log_printf(burst_outputs& outputs, const char* format, ...)
@@ -305,6 +322,8 @@ int burstpick_run(const burstpick_settings& settings)
     burst_outputs outputs;
     outputs.kernel = settings.kernel;
     outputs.kernel_set = settings.kernel_set;
+    if (settings.input != AUDIO_FROM_STDIN)
+        outputs.input_name = settings.input;
     if (open_option_streams(settings.streams, outputs) != 0) {
         close_outputs(outputs);
         return 1;

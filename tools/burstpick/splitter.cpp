@@ -85,8 +85,6 @@ int split_extension_burst(const unsigned char* payload, int payload_bytes, int64
     if (verbose)
         log_printf(outputs, " Bitrate: %d", l.bitrate);
     if (l.frequency_code == RESERVED_FREQUENCY) {
-        if (verbose)
-            log_printf(outputs, "\n");  // the log line stays whole
         std::fprintf(stderr, "Error: reserved sampling rate.\n");
         return 1;
     }
@@ -98,7 +96,10 @@ int split_extension_burst(const unsigned char* payload, int payload_bytes, int64
                    static_cast<long long>(frame_index), ext_from_pd, l.b2);
 
     const int base = std::min(l.b1, payload_bytes);
-    const int extension = std::clamp(payload_bytes - l.b1, 0, l.b2);
+    // The extension is as long as its header says, but never longer than
+    // what the payload holds; without a whole header, all that is left.
+    const int held = std::max(payload_bytes - l.b1, 0);
+    const int extension = l.ext_header_present ? std::min(held, l.b2) : held;
     if (const int status = write_output(outputs, payload, static_cast<size_t>(base)))
         return status;
     return write_extension(outputs, payload + base, static_cast<size_t>(extension));

@@ -1,10 +1,9 @@
 #include "pcmpeel.h"
 
 #include "byteorder.h"
+#include "files.h"
 #include "numbers.h"
 #include "option.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -16,11 +15,6 @@
 #include <new>
 
 namespace {
-
-struct free_deleter {
-    void operator()(double* p) const { std::free(p); }
-};
-using frame_array = std::unique_ptr<double[], free_deleter>;
 
 // Samples decoded per library call: enough that call overhead vanishes, few
 // enough that the doubles stay in cache.  Their bytes gather in a larger
@@ -86,19 +80,13 @@ void encode_raw(const double* in, unsigned char* out, size_t samples)
 
 constexpr std::array<raw_encoder, 4> raw_encoders{encode_raw<1>, encode_raw<2>, encode_raw<3>, encode_raw<4>};
 
-bool is_regular_file(FILE* stream)
-{
-    struct stat status {};
-    return fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode);
-}
-
 // Moves the input to frame first.  A named regular file seeks; standard
 // input (whose data_offset counts only what was read of it) and anything
 // that cannot seek, such as a FIFO, is read and dropped, and may end early,
 // which leaves nothing to write.  False on a read error.
 bool skip_to_first(audio_file* input, int first, bool named, double* block, int block_frames)
 {
-    if (named && input->stream != stdin && is_regular_file(input->stream) &&
+    if (named && input->stream != stdin && is_regular_stream(input->stream) &&
         seek_audio_file(input, first, SEEK_SET) == 0)
         return true;
     int64_t left = first;
@@ -142,7 +130,7 @@ int peel(audio_file* input, const audio_header& header, FILE* out, const pcmpeel
     const int block_frames = std::max(1, BLOCK_SAMPLES / channels);
     const size_t block_bytes = static_cast<size_t>(block_frames) * static_cast<size_t>(channels) * static_cast<size_t>(settings.bytes);
     const size_t capacity = std::max(block_bytes, OUTPUT_BYTES);
-    frame_array block(alloc_frame_buffer(block_frames * channels));
+    frame_buffer block(alloc_frame_buffer(block_frames * channels));
     std::unique_ptr<unsigned char[]> raw(new (std::nothrow) unsigned char[capacity]);
     if (!block || !raw) {
         std::fprintf(stderr, "\nError allocating frame buffer\n");
@@ -183,15 +171,6 @@ int peel(audio_file* input, const audio_header& header, FILE* out, const pcmpeel
     return 0;
 }
 
-// Whether both names lead to one existing regular file: opening it as the
-// output would empty the input before it was read.
-bool same_regular_file(const std::string& a, const std::string& b)
-{
-    struct stat first {}, second {};
-    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && S_ISREG(first.st_mode) &&
-           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
 // Closes (or, for standard output, flushes) the output; false when anything
 // written to it was lost.
 bool close_output(FILE* out)
@@ -229,7 +208,10 @@ int pcmpeel_options(int argc, char* argv[], pcmpeel_settings& settings)
             settings.end = to_int(option_argument);
             settings.end_set = true;
             break;
-        case 'o': settings.output = option_argument; break;
+        case 'o':
+            settings.output = option_argument;
+            settings.output_set = true;
+            break;
         case 'h':
             pcmpeel_usage();
             return 0;
@@ -250,11 +232,11 @@ int pcmpeel_run(const pcmpeel_settings& settings)
     // The output is created first, so that a bad output name is reported
     // before the input is looked at.
     FILE* out = stdout;
-    if (!settings.output.empty() && settings.input != AUDIO_FROM_STDIN && same_regular_file(settings.output, settings.input)) {
+    if (settings.output_set && settings.input != AUDIO_FROM_STDIN && same_regular_file(settings.output.c_str(), settings.input.c_str())) {
         std::fprintf(stderr, "\nError: outputfile is the inputfile\n");
         return 1;
     }
-    if (!settings.output.empty()) {
+    if (settings.output_set) {
         out = std::fopen(settings.output.c_str(), "wb");
         if (out == nullptr) {
             std::fprintf(stderr, "\nError opening outputfile\n");

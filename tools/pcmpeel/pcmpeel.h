@@ -13,7 +13,8 @@ struct pcmpeel_settings {
     bool first_set = false;
     int end = 0;               // frame after the last one written
     bool end_set = false;      // unset: the header's frame count
-    std::string output;        // empty: standard output
+    std::string output;        // the -o name
+    bool output_set = false;   // unset: standard output
     std::string input = AUDIO_FROM_STDIN;
     bool named_input = false;  // an input file was named (it may seek)
 };

@@ -1,10 +1,9 @@
 #include "pcmwrap.h"
 
 #include "byteorder.h"
+#include "files.h"
 #include "numbers.h"
 #include "option.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
@@ -16,11 +15,6 @@
 #include <new>
 
 namespace {
-
-struct free_deleter {
-    void operator()(double* p) const { std::free(p); }
-};
-using frame_array = std::unique_ptr<double[], free_deleter>;
 
 // Samples per block of output frames: large enough that reads and library
 // calls are few, small enough that the doubles stay in cache.
@@ -62,18 +56,13 @@ struct raw_input {
     FILE* stream;
 };
 
-// Whether name is an existing regular file open as one of the inputs:
-// opening it for writing would empty it before it was read.
+// The input that name leads to, if any: opening it for writing would empty
+// it before it was read.
 const raw_input* output_among_inputs(const std::string& name, const std::vector<raw_input>& inputs)
 {
-    struct stat output {};
-    if (stat(name.c_str(), &output) != 0 || !S_ISREG(output.st_mode))
-        return nullptr;
-    for (const raw_input& input : inputs) {
-        struct stat status {};
-        if (fstat(fileno(input.stream), &status) == 0 && status.st_dev == output.st_dev && status.st_ino == output.st_ino)
+    for (const raw_input& input : inputs)
+        if (names_open_file(name.c_str(), input.stream))
             return &input;
-    }
     return nullptr;
 }
 
@@ -90,7 +79,7 @@ bool copy_frames(const std::vector<raw_input>& inputs, const pcmwrap_settings& s
     const size_t group_bytes = group * static_cast<size_t>(settings.bytes);
     const size_t block_frames = std::max<size_t>(1, BLOCK_SAMPLES / stride);
 
-    frame_array block(alloc_frame_buffer(static_cast<int>(block_frames * stride)));
+    frame_buffer block(alloc_frame_buffer(static_cast<int>(block_frames * stride)));
     std::unique_ptr<unsigned char[]> raw(new (std::nothrow) unsigned char[block_frames * group_bytes]);
     if (!block || !raw) {
         std::fprintf(stderr, "\nError allocating frame buffer\n");
@@ -167,13 +156,11 @@ int wrap(const std::vector<raw_input>& inputs, const pcmwrap_settings& settings)
         std::fprintf(stderr, "\nError closing file\n");
         ok = false;
     }
-    // Standard output cannot be reopened: its header keeps the count 0 it
-    // was written with.  Nor is a file whose samples were lost given a
-    // header that would vouch for them.
+    // A file whose samples were lost is not given a header that would vouch
+    // for them.  Standard output and pipes keep the count 0 they were
+    // written with (the rewrite leaves them alone).
     if (!ok)
         return 1;
-    if (settings.output == AUDIO_TO_STDOUT)
-        return 0;
 
     const auto count = static_cast<int>(std::min<int64_t>(frames, INT32_MAX));
     const int result = rewrite_audio_header(settings.output.c_str(), &header, count);
@@ -181,7 +168,7 @@ int wrap(const std::vector<raw_input>& inputs, const pcmwrap_settings& settings)
         std::fprintf(stderr, "\nError opening outputfile\n");
         return 1;
     }
-    if (result != 0) {
+    if (result < 0) {
         std::fprintf(stderr, "\nError closing outputfile\n");
         return 1;
     }

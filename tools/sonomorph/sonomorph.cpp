@@ -1,5 +1,6 @@
 #include "sonomorph.h"
 
+#include "files.h"
 #include "numbers.h"
 #include "option.h"
 
@@ -51,6 +52,11 @@ int get_scaling_bits(int type)
 
 int sonomorph_run(const sonomorph_settings& settings)
 {
+    if (settings.input != AUDIO_FROM_STDIN && settings.output != AUDIO_TO_STDOUT &&
+        same_regular_file(settings.input.c_str(), settings.output.c_str())) {
+        std::fprintf(stderr, "\nError: outputfile is the inputfile\n");
+        return 1;
+    }
     audio_header in{};
     audio_file* input = open_audio_file(settings.input.c_str(), "r", &in);
     if (input == nullptr) {
@@ -109,18 +115,18 @@ int sonomorph_run(const sonomorph_settings& settings)
         std::fprintf(stderr, "\nError closing file\n");
         failed = true;
     }
-    // Standard output cannot be reopened: its header keeps the count known
-    // when it was written.  Nor is a file whose samples were lost given a
-    // header that would vouch for them.
-    if (settings.output == AUDIO_TO_STDOUT || failed)
-        return failed ? 1 : 0;
+    // A file whose samples were lost is not given a header that would vouch
+    // for them.  Standard output and pipes keep the count known when their
+    // header was written (the rewrite leaves them alone).
+    if (failed)
+        return 1;
 
     const int result = rewrite_audio_header(settings.output.c_str(), &out, static_cast<int>(std::min<int64_t>(copied, INT32_MAX)));
     if (result == -1) {
         std::fprintf(stderr, "\nError opening outputfile\n");
         return 1;
     }
-    if (result != 0) {
+    if (result < 0) {
         std::fprintf(stderr, "\nError closing file\n");
         return 1;
     }
