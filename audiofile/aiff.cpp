@@ -49,8 +49,6 @@ int broken(const char* what)
     return AIFF_BROKEN;
 }
 
-uint32_t saturate32(uint64_t v) { return v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v); }
-
 // Truncated toward zero, saturating at the limits of int32; NaN gives 0.
 int32_t to_int32(double v)
 {
@@ -341,7 +339,7 @@ int write_aiff_header(FILE* stream, const audio_header* header)
     auto put16 = [&](uint32_t v) { store_be16(&out[n], v); n += 2; };
 
     put_id("FORM");
-    put32(saturate32(form_size));  // sizes beyond 32 bits say "to the end"
+    put32(saturate_u32(form_size));  // sizes beyond 32 bits say "to the end"
     put_id(aifc ? "AIFC" : "AIFF");
     if (aifc) {
         put_id("FVER");
@@ -371,7 +369,7 @@ int write_aiff_header(FILE* stream, const audio_header* header)
         n += comment_length + comment_length % 2;  // the pad byte is already zero
     }
     put_id("SSND");
-    put32(saturate32(data + 8));
+    put32(saturate_u32(data + 8));
     put32(0);
     put32(0);
     std::fwrite(out.data(), 1, n, stream);

@@ -61,6 +61,17 @@ int skip_bytes(FILE* stream, uint64_t n);
 // Reads exactly n bytes; false when the stream ends first.
 bool read_exact(FILE* stream, void* dst, size_t n);
 
+// Values for 32-bit header fields, formed wide: beyond the field's range
+// they stay at its largest value ("to the end of the file") instead of
+// wrapping round to a small, wrong size.
+constexpr uint32_t saturate_u32(uint64_t v) { return v > UINT32_MAX ? UINT32_MAX : static_cast<uint32_t>(v); }
+constexpr int32_t saturate_i32(int64_t v)
+{
+    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
+}
+// A count for an int32 field: capped at the largest int.
+constexpr int32_t saturate_count(uint64_t v) { return v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v); }
+
 // ---------------------------------------------------------------------------
 // Frame counts
 

@@ -68,8 +68,6 @@ int32_t scaled_value(int32_t value, int32_t power)
     return static_cast<int32_t>(x);
 }
 
-int32_t clamp32(int64_t v) { return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
-
 // Whole 512-byte blocks of frames frames of frame_bytes bytes, truncated
 // toward zero, saturating at the limits of int32 (the product may exceed
 // 64 bits).
@@ -80,7 +78,7 @@ int32_t block_count(int64_t frame_bytes, int32_t frames)
         return INT32_MAX;
     if (estimate <= -0x1p52)
         return INT32_MIN;
-    return clamp32(frame_bytes * frames / 512);
+    return saturate_i32(frame_bytes * frames / 512);
 }
 
 }  // namespace
@@ -144,7 +142,7 @@ int write_ils_header(FILE* stream, const audio_header* header)
     word[W_MAGIC] = ILS_MAGIC_WORD4;
     word[W_BLOCKS] = block_count(frame_bytes, header->frames);
     // No channels, no frames per block (rather than a division by zero).
-    word[W_BLOCK_FRAMES] = frame_bytes > 0 ? clamp32(512 / frame_bytes) : 0;
+    word[W_BLOCK_FRAMES] = frame_bytes > 0 ? saturate_i32(512 / frame_bytes) : 0;
     word[W_VALUE35] = header->ils_value35;
     word[W_VALUE37] = header->ils_value37;
     word[W_FRAMES] = header->frames;

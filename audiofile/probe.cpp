@@ -20,11 +20,6 @@ constexpr std::array<const char*, CHUNK_ID_COUNT> chunk_ids{
     "INST", "MIDI", "AESD", "APPL", "RIFF", "WAVE", "fmt ", "data", ".snd", "fact", "cue ", "plst",
 };
 
-constexpr int32_t int_cap(uint64_t count)
-{
-    return count > static_cast<uint64_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(count);
-}
-
 }  // namespace
 
 size_t probe_read(FILE* stream, unsigned char* dst, size_t n)
@@ -74,7 +69,7 @@ int32_t frames_from_data_size(uint64_t size, int bits, int32_t channels)
 {
     if (bits <= 0 || channels <= 0)
         return 0;
-    return int_cap(size * 8 / (static_cast<uint64_t>(bits) * static_cast<uint64_t>(channels)));
+    return saturate_count(size * 8 / (static_cast<uint64_t>(bits) * static_cast<uint64_t>(channels)));
 }
 
 int32_t frames_from_file_size(FILE* stream, const audio_header* header)
@@ -91,7 +86,7 @@ int32_t frames_from_file_size(FILE* stream, const audio_header* header)
     const auto offset = static_cast<uint64_t>(std::max(header->data_offset, 0));
     if (size <= offset)
         return 0;
-    return int_cap((size - offset) / static_cast<uint64_t>(bytes) / static_cast<uint64_t>(header->channels));
+    return saturate_count((size - offset) / static_cast<uint64_t>(bytes) / static_cast<uint64_t>(header->channels));
 }
 
 void set_reader_defaults(audio_header* header)

@@ -152,7 +152,7 @@ int read_spw_header(FILE* stream, audio_header* header)
 
     // Without a "Signal Type" line the record's SPW type stands; any other
     // type would decode the samples with another family's codec.
-    spw_values values{header->sfreq, header->frames,
+    spw_values values{header->sfreq, 0,
                       header->type == AUDIO_SPW || header->type == AUDIO_SPW_D ? header->type : AUDIO_SPW};
     std::array<char, sizeof(audio_header::comment)> comment{};
     std::memcpy(comment.data(), header->comment, comment.size());

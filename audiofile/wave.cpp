@@ -102,6 +102,10 @@ int read_wave_header(FILE* stream, audio_header* header)
         position += chunk.size();
         const uint32_t size = load_le32(&chunk[4]);
         const int id = get_chunk_type(chunk.data());
+        // Samples behind a chunk this long begin beyond what the record can
+        // hold; say so before reading gigabytes to find out.
+        if (id >= 0 && id != DATA_CHUNK && position + size > static_cast<uint64_t>(INT32_MAX))
+            return broken("samples begin beyond 2 GiB");
         if (id < 0) {
             std::fprintf(stderr, "get_chunk_type: %s not recognized\n", chunk_text(chunk.data()).text);
             return WAVE_BROKEN;
@@ -146,13 +150,15 @@ int write_wave_header(FILE* stream, const audio_header* header)
 {
     const uint64_t bytes = static_cast<uint64_t>(wave_sample_bytes(header->type));
     const auto channels = static_cast<uint32_t>(header->channels);
-    // Sizes are 32-bit fields: formed wide, then cut, never signed overflow.
-    const auto data_size = static_cast<uint32_t>(static_cast<uint64_t>(static_cast<uint32_t>(header->frames)) * bytes * channels);
+    // Sizes are 32-bit fields formed wide; a size beyond them says "to the
+    // end of the file" rather than a wrapped, wrong length.
+    const uint64_t data = static_cast<uint64_t>(static_cast<uint32_t>(header->frames)) * bytes * channels;
+    const uint32_t data_size = saturate_u32(data);
     const auto byte_rate = static_cast<uint32_t>(static_cast<uint64_t>(static_cast<uint32_t>(header->sfreq)) * bytes * channels);
 
     std::array<unsigned char, WAVE_HEADER_SIZE> out{};
     std::memcpy(&out[0], "RIFF", 4);
-    store_le32(&out[4], data_size + 36u);
+    store_le32(&out[4], saturate_u32(data + 36));
     std::memcpy(&out[8], "WAVE", 4);
     std::memcpy(&out[12], "fmt ", 4);
     store_le32(&out[16], 16);

@@ -183,3 +183,23 @@ TEST(spw_program, stereo_output_states_all_samples)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(spw_reader, without_a_count_the_data_tell_the_frames)
+{
+    // Neither a missing "Number of points" line nor one of 0 leaves the
+    // count the record happened to hold: both count the 16-bit data.
+    audio_header start{};
+    init_audio_header(&start);
+    start.frames = 1234;
+    for (const std::string body : {"$DATA\n", "Number of points = 0\n$DATA\n"}) {
+        const std::string head = spw_text(body);
+        const read_result r = read_header_of(head + std::string(6, '\1'), &start);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.header.frames, 3) << body;
+        EXPECT_EQ(r.header.data_offset, static_cast<int>(head.size()));
+    }
+}
+
+}  // namespace

@@ -172,15 +172,28 @@ TEST(wave_writer, eight_bit_odd_length_has_no_pad)
     EXPECT_EQ(static_cast<unsigned char>(content.back()), 133);
 }
 
-TEST(wave_writer, thirty_two_bit_and_sizes_cut_to_32_bits)
+TEST(wave_writer, thirty_two_bit_and_sizes_beyond_32_bits_saturate)
 {
     const std::string h = written_header(AUDIO_WAVE_32, 2, 96000, INT_MAX);
     EXPECT_EQ(h.substr(28, 4), le32(768000));
     EXPECT_EQ(h.substr(32, 2), le16(8));
     EXPECT_EQ(h.substr(34, 2), le16(32));
-    // (2^31 - 1) * 8 = 2^34 - 8, cut to 32 bits; the RIFF size wraps the same way.
-    EXPECT_EQ(h.substr(40, 4), le32(0xFFFFFFF8u));
-    EXPECT_EQ(h.substr(4, 4), le32(0xFFFFFFF8u + 36u));
+    // (2^31 - 1) * 8 = 2^34 - 8 does not fit: both sizes say "to the end".
+    EXPECT_EQ(h.substr(40, 4), le32(0xFFFFFFFFu));
+    EXPECT_EQ(h.substr(4, 4), le32(0xFFFFFFFFu));
+    // Just below the limit the sizes are exact.
+    const std::string fits = written_header(AUDIO_WAVE_8, 1, 8000, 0x7FFFFFFF);
+    EXPECT_EQ(fits.substr(40, 4), le32(0x7FFFFFFFu));
+    EXPECT_EQ(fits.substr(4, 4), le32(0x7FFFFFFFu + 36u));
+}
+
+TEST(wave_reader, a_chunk_too_long_to_pass_is_refused_at_once)
+{
+    // A pipe would otherwise be read for gigabytes before the answer.
+    const read_result r =
+        read_wave(riff(chunk("fmt ", fmt_payload(1, 1, 8000, 8)) + "fact" + le32(0xFFFFFFF0u) + std::string(64, '\0')));
+    EXPECT_EQ(r.code, WAVE_BROKEN);
+    EXPECT_EQ(r.messages, "wave: samples begin beyond 2 GiB\n\nError reading WAVE file");
 }
 
 TEST(wave_writer, header_reads_back)
