@@ -9,6 +9,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -81,6 +82,20 @@ int32_t block_count(int64_t frame_bytes, int32_t frames)
     return saturate_i32(frame_bytes * frames / 512);
 }
 
+// Whether a reader before this one read the stream beyond the bytes it
+// recorded and then declined the file: the SPW reader reads the rest of a
+// first line that holds "$SIG", the AIFF reader the chunks after "FORM" and
+// an AIFF or AIFC form type.  The header image can no longer be put
+// together then (and the samples would not start where it says), so such a
+// file is no ILS file.
+bool probe_passed_over(std::string_view probe)
+{
+    if (probe.find("$SIG") != std::string_view::npos && probe.find('\n') == std::string_view::npos)
+        return true;
+    return probe.size() >= 12 && probe.substr(0, 4) == "FORM" &&
+           (probe.substr(8, 4) == "AIFF" || probe.substr(8, 4) == "AIFC");
+}
+
 }  // namespace
 
 int read_ils_header(FILE* stream, audio_header* header)
@@ -89,6 +104,8 @@ int read_ils_header(FILE* stream, audio_header* header)
     // words from the stream.  A stream that ends first is not an ILS file.
     std::array<unsigned char, ILS_HEADER_SIZE> image{};
     const int recorded = std::clamp(probe_fill, 0, PROBE_SIZE);
+    if (probe_passed_over({reinterpret_cast<const char*>(probe_bytes), static_cast<size_t>(recorded)}))
+        return NOT_RECOGNISED;
     std::memcpy(image.data(), probe_bytes, static_cast<size_t>(recorded));
     const size_t start = static_cast<size_t>(recorded / 4 * 4);
     if (!read_exact(stream, image.data() + start, image.size() - start))

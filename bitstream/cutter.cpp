@@ -254,6 +254,7 @@ int open_cut_streams(const char* program, const cut_settings& settings, open_str
 int close_cut_streams(const char* program, open_streams& streams, int status)
 {
     bool failed = false;
+    const bool out_is_stdout = streams.out == stdout;
     if (streams.out != nullptr) {
         // An error may have been left by a log line on the same stream.
         const bool had_error = std::ferror(streams.out) != 0;
@@ -270,6 +271,13 @@ int close_cut_streams(const char* program, open_streams& streams, int status)
         streams.out = nullptr;
     }
     streams.out_buffer.reset();
+    // The log lines go to standard output, each flushed as written; with
+    // the frames in a file, a lost line shows only here.
+    if (!out_is_stdout && (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)) {
+        if (status == 0)
+            std::fprintf(stderr, "%s: Error writing the log to standard output.\n", program);
+        failed = true;
+    }
     if (streams.in != nullptr) {
         if (std::fclose(streams.in) != 0)
             failed = true;

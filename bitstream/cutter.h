@@ -149,6 +149,6 @@ struct open_streams {
 int open_cut_streams(const char* program, const cut_settings& settings, open_streams& streams);
 
 // Closes the output, then the input.  Returns the exit status: the given one
-// when it is not 0, else 1 when the output could not be written or the input
-// not closed, else 0.
+// when it is not 0, else 1 when the output or the log lines on standard
+// output could not be written or the input not closed, else 0.
 int close_cut_streams(const char* program, open_streams& streams, int status);
