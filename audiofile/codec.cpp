@@ -4,6 +4,7 @@
 #include "audiofile.h"
 #include "byteorder.h"
 #include "codec.h"
+#include "formats.h"
 
 #include <algorithm>
 #include <array>
@@ -383,11 +384,7 @@ constexpr std::array<const sample_codec*, AUDIO_TYPE_COUNT> codecs{
 };
 
 // The marker as a big-endian ILS header reads when taken little-endian.
-constexpr int32_t reversed(int32_t marker)
-{
-    const auto v = static_cast<uint32_t>(marker);
-    return static_cast<int32_t>(v >> 24 | (v >> 8 & 0xFF00u) | (v << 8 & 0xFF0000u) | v << 24);
-}
+constexpr int32_t reversed(int32_t marker) { return static_cast<int32_t>(swap32(static_cast<uint32_t>(marker))); }
 
 }  // namespace
 

@@ -48,8 +48,8 @@ struct chunk_name {
 };
 chunk_name chunk_text(const unsigned char* id);
 
-inline uint16_t swap16(uint16_t v) { return static_cast<uint16_t>(v >> 8 | v << 8); }
-inline uint32_t swap32(uint32_t v)
+constexpr uint16_t swap16(uint16_t v) { return static_cast<uint16_t>(v >> 8 | v << 8); }
+constexpr uint32_t swap32(uint32_t v)
 {
     return v >> 24 | (v >> 8 & 0xFF00u) | (v << 8 & 0xFF0000u) | v << 24;
 }

@@ -1,5 +1,7 @@
 #include "cutter.h"
 
+#include "numbers.h"
+
 #include "bitstream.h"
 
 #include <fcntl.h>
@@ -286,4 +288,19 @@ int close_cut_streams(const char* program, open_streams& streams, int status)
     if (status != 0)
         return status;
     return failed ? 1 : 0;
+}
+
+bool cut_option(int letter, const char* argument, cut_settings& settings)
+{
+    switch (letter) {
+    case 'a': settings.adc_header = true; return true;
+    case 'b': settings.first = to_int(argument); return true;
+    case 'e': settings.end = to_int(argument); return true;
+    case 'F': settings.fast = true; return true;
+    case 'i': settings.input = argument; return true;
+    case 'l': settings.log_frames = true; return true;
+    case 'o': settings.output = argument; return true;
+    case 'u': settings.unique = true; return true;
+    default: return false;
+    }
 }

@@ -95,6 +95,10 @@ struct cut_run {
     long header_offset = -1;  // output offset of the ADC header block; -1 when it cannot be found again
 };
 
+// Takes one option letter that both cutters have (a, b, e, F, i, l, o, u),
+// with its argument; false for any other letter.
+bool cut_option(int letter, const char* argument, cut_settings& settings);
+
 // Whether frame number `frame` lies in the range.
 inline bool in_range(const cut_run& run, int64_t frame)
 {

@@ -1,7 +1,6 @@
 #include "chunksnip.h"
 
 #include "bitstream.h"
-#include "numbers.h"
 #include "option.h"
 
 #include <array>
@@ -162,18 +161,12 @@ int chunksnip_options(int argc, char* argv[], chunksnip_settings& settings)
     int c;
     while ((c = get_option(argc, argv, "b:e:i:o:Fahlu")) != -1) {
         switch (c) {
-        case 'a': settings.cut.adc_header = true; break;
-        case 'b': settings.cut.first = to_int(option_argument); break;
-        case 'e': settings.cut.end = to_int(option_argument); break;
-        case 'F': settings.cut.fast = true; break;
-        case 'i': settings.cut.input = option_argument; break;
-        case 'l': settings.cut.log_frames = true; break;
-        case 'o': settings.cut.output = option_argument; break;
-        case 'u': settings.cut.unique = true; break;
         case 'h':
             chunksnip_usage();
             return 0;
         default:
+            if (cut_option(c, option_argument, settings.cut))
+                break;
             chunksnip_usage();
             return 1;
         }
