@@ -123,11 +123,32 @@ bool next_pair(cut_run& run, int64_t consumed);
 // with the copied count.  Returns the status so far (0, or 1 after a message).
 int cut_end(cut_run& run);
 
+// A read error of the input: prints the message and gives 1; 0 otherwise.
+int read_status(const cut_run& run);
+
+// A whole cut: the start-up, the cutter's own scan loop (scan(run) gives 0,
+// or 1 after a message), a read error check and the end steps.  Returns the
+// status so far.
+template <typename Scan>
+int run_cut(const char* program, const cut_settings& settings, const cut_streams& streams, Scan scan)
+{
+    cut_run run;
+    run.program = program;
+    run.settings = settings;
+    run.io = streams;
+    const int begun = cut_begin(run);
+    if (begun > 0)
+        return begun;
+    if (begun == 0 && scan(run) != 0)
+        return 1;
+    if (read_status(run) != 0)
+        return 1;
+    return cut_end(run);
+}
+
 // Writes the frame's bytes to the output; false after a failure message.
 bool write_frame(cut_run& run, const unsigned char* bytes, size_t count);
 
-// A read error of the input: prints the message and gives 1; 0 otherwise.
-int read_status(const cut_run& run);
 
 // Log lines, flushed as they are written.
 void log_frame_line(FILE* log, int64_t frame, int64_t position, size_t length, bool unique, uint32_t hash);

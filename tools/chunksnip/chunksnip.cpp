@@ -176,16 +176,5 @@ int chunksnip_options(int argc, char* argv[], chunksnip_settings& settings)
 
 int chunksnip_cut(const chunksnip_settings& settings, const cut_streams& streams)
 {
-    cut_run run;
-    run.program = PROGRAM;
-    run.settings = settings.cut;
-    run.io = streams;
-    const int begun = cut_begin(run);
-    if (begun > 0)
-        return begun;
-    if (begun == 0 && scan_frames(run) != 0)
-        return 1;
-    if (read_status(run) != 0)
-        return 1;
-    return cut_end(run);
+    return run_cut(PROGRAM, settings.cut, streams, [](cut_run& run) { return scan_frames(run); });
 }

@@ -251,16 +251,5 @@ int framesnip_options(int argc, char* argv[], framesnip_settings& settings)
 
 int framesnip_cut(const framesnip_settings& settings, const cut_streams& streams)
 {
-    cut_run run;
-    run.program = PROGRAM;
-    run.settings = settings.cut;
-    run.io = streams;
-    const int begun = cut_begin(run);
-    if (begun > 0)
-        return begun;
-    if (begun == 0 && scan_frames(run, settings.verbose) != 0)
-        return 1;
-    if (read_status(run) != 0)
-        return 1;
-    return cut_end(run);
+    return run_cut(PROGRAM, settings.cut, streams, [&settings](cut_run& run) { return scan_frames(run, settings.verbose); });
 }
