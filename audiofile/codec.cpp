@@ -22,7 +22,7 @@ namespace {
 
 // On a little-endian machine samples move as whole machine words (a 24-bit
 // one as a 4-byte word that overlaps the next sample); elsewhere byte by byte.
-constexpr bool little_host = std::endian::native == std::endian::little;
+using byteorder_detail::little_host;
 
 // floor(x + 0.5) for x already clipped into the 32-bit range: truncate, then
 // step down where truncation went up (negative non-integers).
@@ -79,88 +79,9 @@ void clip_round_block(const double* in, int32_t* out, size_t n)
         out[i] = nan_is_zero ? clip_round_32(in[i]) : clip_round<lo, hi>(in[i]);
 }
 
-// Samples in a given byte order.  On a little-endian machine they move as
-// whole words (byte-swapped for big-endian files), which the compiler runs
-// on vectors; elsewhere byte by byte through byteorder.h.
-template <typename T>
-inline T load_native(const unsigned char* p)
-{
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-template <typename T>
-inline void store_native(unsigned char* p, T v)
-{
-    std::memcpy(p, &v, sizeof v);
-}
-
-inline uint16_t get_be16(const unsigned char* p)
-{
-    if constexpr (little_host)
-        return __builtin_bswap16(load_native<uint16_t>(p));
-    return load_be16(p);
-}
-inline uint16_t get_le16(const unsigned char* p)
-{
-    if constexpr (little_host)
-        return load_native<uint16_t>(p);
-    return load_le16(p);
-}
-inline uint32_t get_be32(const unsigned char* p)
-{
-    if constexpr (little_host)
-        return __builtin_bswap32(load_native<uint32_t>(p));
-    return load_be32(p);
-}
-inline uint32_t get_le32(const unsigned char* p)
-{
-    if constexpr (little_host)
-        return load_native<uint32_t>(p);
-    return load_le32(p);
-}
-inline uint64_t get_be64(const unsigned char* p)
-{
-    if constexpr (little_host)
-        return __builtin_bswap64(load_native<uint64_t>(p));
-    return load_be64(p);
-}
-inline void put_be16(unsigned char* p, uint32_t v)
-{
-    if constexpr (little_host)
-        store_native(p, __builtin_bswap16(static_cast<uint16_t>(v)));
-    else
-        store_be16(p, v);
-}
-inline void put_le16(unsigned char* p, uint32_t v)
-{
-    if constexpr (little_host)
-        store_native(p, static_cast<uint16_t>(v));
-    else
-        store_le16(p, v);
-}
-inline void put_be32(unsigned char* p, uint32_t v)
-{
-    if constexpr (little_host)
-        store_native(p, __builtin_bswap32(v));
-    else
-        store_be32(p, v);
-}
-inline void put_le32(unsigned char* p, uint32_t v)
-{
-    if constexpr (little_host)
-        store_native(p, v);
-    else
-        store_le32(p, v);
-}
-inline void put_be64(unsigned char* p, uint64_t v)
-{
-    if constexpr (little_host)
-        store_native(p, __builtin_bswap64(v));
-    else
-        store_be64(p, v);
-}
+// Whole machine words for the 24-bit packing below, which overlaps samples.
+using byteorder_detail::load_word;
+using byteorder_detail::store_word;
 
 // Integer samples are clipped and rounded into a small block of int32 first
 // (clip_round_block), then packed into the file's bytes.
@@ -194,13 +115,13 @@ void decode_u8(const unsigned char* in, double* out, size_t n)
 void decode_s16be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = static_cast<int16_t>(get_be16(in + 2 * i));
+        out[i] = static_cast<int16_t>(load_be16(in + 2 * i));
 }
 
 void decode_s16le(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = static_cast<int16_t>(get_le16(in + 2 * i));
+        out[i] = static_cast<int16_t>(load_le16(in + 2 * i));
 }
 
 // The top byte of a 24-bit sample is shifted into bit 31 and back, which
@@ -212,7 +133,7 @@ void decode_s24be(const unsigned char* in, double* out, size_t n)
     size_t i = 0;
     if constexpr (little_host)
         for (; i + 1 < n; ++i)  // reads one byte of the next sample, never past the data
-            out[i] = s24(__builtin_bswap32(load_native<uint32_t>(in + 3 * i)) & 0xFFFFFF00u);
+            out[i] = s24(__builtin_bswap32(load_word<uint32_t>(in + 3 * i)) & 0xFFFFFF00u);
     for (; i < n; ++i) {
         const unsigned char* p = in + 3 * i;
         out[i] = s24(uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8);
@@ -224,7 +145,7 @@ void decode_s24le(const unsigned char* in, double* out, size_t n)
     size_t i = 0;
     if constexpr (little_host)
         for (; i + 1 < n; ++i)
-            out[i] = s24(load_native<uint32_t>(in + 3 * i) << 8);
+            out[i] = s24(load_word<uint32_t>(in + 3 * i) << 8);
     for (; i < n; ++i) {
         const unsigned char* p = in + 3 * i;
         out[i] = s24(uint32_t{p[2]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[0]} << 8);
@@ -234,31 +155,31 @@ void decode_s24le(const unsigned char* in, double* out, size_t n)
 void decode_s32be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = static_cast<int32_t>(get_be32(in + 4 * i));
+        out[i] = static_cast<int32_t>(load_be32(in + 4 * i));
 }
 
 void decode_s32le(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = static_cast<int32_t>(get_le32(in + 4 * i));
+        out[i] = static_cast<int32_t>(load_le32(in + 4 * i));
 }
 
 void decode_f32be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<float>(get_be32(in + 4 * i));
+        out[i] = std::bit_cast<float>(load_be32(in + 4 * i));
 }
 
 void decode_f32le(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<float>(get_le32(in + 4 * i));
+        out[i] = std::bit_cast<float>(load_le32(in + 4 * i));
 }
 
 void decode_f64be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<double>(get_be64(in + 8 * i));
+        out[i] = std::bit_cast<double>(load_be64(in + 8 * i));
 }
 
 // --- encoders: doubles to buffer bytes --------------------------------------
@@ -283,7 +204,7 @@ void encode_s16be(const double* in, unsigned char* out, size_t n)
 {
     encode_staged<-32768, 32767>(in, out, n, 2, [](const int32_t* v, unsigned char* o, size_t m) {
         for (size_t i = 0; i < m; ++i)
-            put_be16(o + 2 * i, static_cast<uint32_t>(v[i]));
+            store_be16(o + 2 * i, static_cast<uint32_t>(v[i]));
     });
 }
 
@@ -291,7 +212,7 @@ void encode_s16le(const double* in, unsigned char* out, size_t n)
 {
     encode_staged<-32768, 32767>(in, out, n, 2, [](const int32_t* v, unsigned char* o, size_t m) {
         for (size_t i = 0; i < m; ++i)
-            put_le16(o + 2 * i, static_cast<uint32_t>(v[i]));
+            store_le16(o + 2 * i, static_cast<uint32_t>(v[i]));
     });
 }
 
@@ -301,7 +222,7 @@ void encode_s24be(const double* in, unsigned char* out, size_t n)
         size_t i = 0;
         if constexpr (little_host)
             for (; i + 1 < m; ++i)  // the fourth byte is overwritten by the next sample
-                store_native<uint32_t>(o + 3 * i, __builtin_bswap32(static_cast<uint32_t>(v[i]) << 8));
+                store_word<uint32_t>(o + 3 * i, __builtin_bswap32(static_cast<uint32_t>(v[i]) << 8));
         for (; i < m; ++i) {
             const auto u = static_cast<uint32_t>(v[i]);
             o[3 * i] = static_cast<unsigned char>(u >> 16);
@@ -317,7 +238,7 @@ void encode_s24le(const double* in, unsigned char* out, size_t n)
         size_t i = 0;
         if constexpr (little_host)
             for (; i + 1 < m; ++i)
-                store_native<uint32_t>(o + 3 * i, static_cast<uint32_t>(v[i]));
+                store_word<uint32_t>(o + 3 * i, static_cast<uint32_t>(v[i]));
         for (; i < m; ++i) {
             const auto u = static_cast<uint32_t>(v[i]);
             o[3 * i] = static_cast<unsigned char>(u);
@@ -331,7 +252,7 @@ void encode_s32be(const double* in, unsigned char* out, size_t n)
 {
     encode_staged<INT32_MIN, INT32_MAX>(in, out, n, 4, [](const int32_t* v, unsigned char* o, size_t m) {
         for (size_t i = 0; i < m; ++i)
-            put_be32(o + 4 * i, static_cast<uint32_t>(v[i]));
+            store_be32(o + 4 * i, static_cast<uint32_t>(v[i]));
     });
 }
 
@@ -339,26 +260,26 @@ void encode_s32le(const double* in, unsigned char* out, size_t n)
 {
     encode_staged<INT32_MIN, INT32_MAX>(in, out, n, 4, [](const int32_t* v, unsigned char* o, size_t m) {
         for (size_t i = 0; i < m; ++i)
-            put_le32(o + 4 * i, static_cast<uint32_t>(v[i]));
+            store_le32(o + 4 * i, static_cast<uint32_t>(v[i]));
     });
 }
 
 void encode_f32be(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        put_be32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
+        store_be32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
 }
 
 void encode_f32le(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        put_le32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
+        store_le32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
 }
 
 void encode_f64be(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        put_be64(out + 8 * i, std::bit_cast<uint64_t>(in[i]));
+        store_be64(out + 8 * i, std::bit_cast<uint64_t>(in[i]));
 }
 
 constexpr sample_codec s8{1, decode_s8, encode_s8};

@@ -1,5 +1,6 @@
 // The header record's operations and the table of type codes.
 #include "audiofile.h"
+#include "formats.h"
 
 #include <array>
 #include <cstdio>
@@ -54,14 +55,7 @@ int init_audio_header(audio_header* header)
     header->sfreq = 48000;
     header->frames = 0;
     header->comment[0] = '\0';
-    header->ils_blocks = 0;
-    header->ils_value35 = 0;
-    header->ils_value37 = 0;
-    header->ils_marker = ILS_MARKER_16;
-    header->ils_word63 = 32149;
-    header->ils_word64 = 123456;
-    header->ils_byte65 = 0;
-    header->ils_half65 = 0;
+    set_reader_defaults(header);  // the ILS fields a file of another family carries
     header->type = AUDIO_WAVE_16;
     header->data_offset = 0;
     return 0;
