@@ -477,8 +477,8 @@ namespace {
 bool same_samples(const audio_header& in, const audio_header& out)
 {
     const sample_codec* from = sample_codec_for(&in, AUDIO_MODE_READ);
-    return from != nullptr && from == sample_codec_for(&out, AUDIO_MODE_WRITE) && in.channels == out.channels &&
-           in.type != AUDIO_SUN_F && in.type != AUDIO_ILS_F;
+    return from != nullptr && from == sample_codec_for(&out, AUDIO_MODE_WRITE) && in.channels >= 1 &&
+           in.channels == out.channels && in.type != AUDIO_SUN_F && in.type != AUDIO_ILS_F;
 }
 
 // Whole frames move as bytes from stream to stream, a buffer at a time; as

@@ -683,3 +683,34 @@ TEST(frame_io, a_lost_flush_fails_the_write_and_the_close)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(frame_io, copy_of_frames_with_no_channels_copies_nothing)
+{
+    // Both sides alike, nothing scaled: the byte path must still refuse a
+    // frame of no bytes instead of dividing by it.
+    temp_dir dir;
+    const std::string name = dir.file("in.wav");
+    audio_header out = header_of(AUDIO_WAVE_16, 2);
+    audio_file* file = open_audio_file(name.c_str(), "w", &out);
+    ASSERT_NE(file, nullptr);
+    const double frame[2] = {1.0, 2.0};
+    ASSERT_EQ(write_audio_frame(frame, file), 0);
+    ASSERT_EQ(close_audio_file(file), 0);
+
+    audio_header in{};
+    audio_file* input = open_audio_file(name.c_str(), "r", &in);
+    ASSERT_NE(input, nullptr);
+    in.channels = 0;
+    audio_header copy = in;
+    audio_file* output = open_audio_file(dir.file("out.wav").c_str(), "w", &copy);
+    ASSERT_NE(output, nullptr);
+    int64_t copied = 0;
+    EXPECT_EQ(copy_audio_frames(input, output, 1.0, &copied), 0);
+    EXPECT_EQ(copied, 0);
+    close_audio_file(input);
+    close_audio_file(output);
+}
+
+}  // namespace

@@ -165,3 +165,26 @@ TEST_P(unmade_output, fails_with_a_message)
 INSTANTIATE_TEST_SUITE_P(faults, unmade_output, ::testing::ValuesIn(unmade_outputs));
 
 }  // namespace
+
+namespace {
+
+// An output named like the file redirected to standard input would empty
+// that file before a byte of it was read.
+TEST(output_is_input, redirected_standard_input_is_never_overwritten)
+{
+    temp_dir dir;
+    const std::string in = dir.file("in.wav");
+    run_shell("tonesmith -c 2 -n 100 '" + in + "'");
+    const std::string bytes = read_file(in);
+    ASSERT_FALSE(bytes.empty());
+    for (const std::string command : {"sonomorph -o IN", "pcmpeel -o IN", "burstpick -o IN", "burstpick -L IN"}) {
+        std::string line = command;
+        line.replace(line.find("IN"), 2, "'" + in + "'");
+        const run_result r = run_shell(line + " < '" + in + "'");
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_NE(r.err.find("inputfile"), std::string::npos) << command << ": " << r.err;
+        EXPECT_EQ(read_file(in), bytes) << command;
+    }
+}
+
+}  // namespace

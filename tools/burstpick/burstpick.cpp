@@ -119,7 +119,9 @@ namespace {
 // of it was read.
 FILE* open_output_file(const burst_outputs& outputs, const std::string& name, const char* mode, const char* open_error)
 {
-    if (!outputs.input_name.empty() && same_regular_file(name.c_str(), outputs.input_name.c_str())) {
+    const bool is_input = outputs.input_name.empty() ? names_open_file(name.c_str(), stdin)
+                                                     : same_regular_file(name.c_str(), outputs.input_name.c_str());
+    if (is_input) {
         std::fprintf(stderr, "Error: outputfile is also the inputfile: %s\n", name.c_str());
         return nullptr;
     }

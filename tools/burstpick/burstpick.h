@@ -64,7 +64,7 @@ struct burst_outputs {
     bool log_named = false;
     std::string kernel;
     bool kernel_set = false;
-    std::string input_name;  // a named input, which no output may overwrite
+    std::string input_name;  // the named input no output may overwrite; empty: standard input
 };
 
 // Scans the command line.  Returns -1 to go on, or the exit status after the

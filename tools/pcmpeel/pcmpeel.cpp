@@ -232,7 +232,13 @@ int pcmpeel_run(const pcmpeel_settings& settings)
     // The output is created first, so that a bad output name is reported
     // before the input is looked at.
     FILE* out = stdout;
-    if (settings.output_set && settings.input != AUDIO_FROM_STDIN && same_regular_file(settings.output.c_str(), settings.input.c_str())) {
+    // An output that is the input (named, or redirected to standard input)
+    // would be emptied before a byte of it was read.
+    const bool output_is_input =
+        settings.output_set && (settings.input == AUDIO_FROM_STDIN
+                                    ? names_open_file(settings.output.c_str(), stdin)
+                                    : same_regular_file(settings.output.c_str(), settings.input.c_str()));
+    if (output_is_input) {
         std::fprintf(stderr, "\nError: outputfile is the inputfile\n");
         return 1;
     }

@@ -52,8 +52,13 @@ int get_scaling_bits(int type)
 
 int sonomorph_run(const sonomorph_settings& settings)
 {
-    if (settings.input != AUDIO_FROM_STDIN && settings.output != AUDIO_TO_STDOUT &&
-        same_regular_file(settings.input.c_str(), settings.output.c_str())) {
+    // An output that is the input (named, or redirected to standard input)
+    // would be emptied before a byte of it was read.
+    const bool output_is_input =
+        settings.output != AUDIO_TO_STDOUT &&
+        (settings.input == AUDIO_FROM_STDIN ? names_open_file(settings.output.c_str(), stdin)
+                                            : same_regular_file(settings.input.c_str(), settings.output.c_str()));
+    if (output_is_input) {
         std::fprintf(stderr, "\nError: outputfile is the inputfile\n");
         return 1;
     }
