@@ -149,6 +149,12 @@ int read_audio_frames(double* frames, int max, int* got, audio_file* file);
 // Encodes count interleaved frames; 0, -1 or 82 as write_audio_frame.
 int write_audio_frames(const double* frames, int count, audio_file* file);
 
+// Encodes count interleaved frames of integer values, exactly as
+// write_audio_frames encodes the same values held as doubles (clipped to the
+// type's range), but without the trip through doubles.  0, -1 or 82 as
+// write_audio_frame.
+int write_audio_integers(const int32_t* frames, int count, audio_file* file);
+
 // Copies every remaining frame of in to out, each sample multiplied by
 // factor (1.0 leaves it as it is), in large blocks.  Where both store
 // samples alike and nothing is scaled, the bytes move without conversion.

@@ -6,12 +6,17 @@
 #include "codec.h"
 #include "formats.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #if defined(__SSE2__)
@@ -99,26 +104,32 @@ inline void encode_staged(const double* in, unsigned char* out, size_t n, size_t
 }
 
 // --- decoders: buffer bytes to doubles -------------------------------------
+// The integer ones also decode to int32 (T), for copies between integer
+// types that need no trip through doubles.
 
-void decode_s8(const unsigned char* in, double* out, size_t n)
+template <typename T>
+void decode_s8(const unsigned char* in, T* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
         out[i] = static_cast<signed char>(in[i]);
 }
 
-void decode_u8(const unsigned char* in, double* out, size_t n)
+template <typename T>
+void decode_u8(const unsigned char* in, T* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
         out[i] = static_cast<int>(in[i]) - 128;
 }
 
-void decode_s16be(const unsigned char* in, double* out, size_t n)
+template <typename T>
+void decode_s16be(const unsigned char* in, T* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
         out[i] = static_cast<int16_t>(load_be16(in + 2 * i));
 }
 
-void decode_s16le(const unsigned char* in, double* out, size_t n)
+template <typename T>
+void decode_s16le(const unsigned char* in, T* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
         out[i] = static_cast<int16_t>(load_le16(in + 2 * i));
@@ -126,9 +137,10 @@ void decode_s16le(const unsigned char* in, double* out, size_t n)
 
 // The top byte of a 24-bit sample is shifted into bit 31 and back, which
 // extends its sign.
-inline double s24(uint32_t high_aligned) { return static_cast<int32_t>(high_aligned) >> 8; }
+inline int32_t s24(uint32_t high_aligned) { return static_cast<int32_t>(high_aligned) >> 8; }
 
-void decode_s24be(const unsigned char* in, double* out, size_t n)
+template <typename T>
+void decode_s24be(const unsigned char* in, T* out, size_t n)
 {
     size_t i = 0;
     if constexpr (little_host)
@@ -140,7 +152,8 @@ void decode_s24be(const unsigned char* in, double* out, size_t n)
     }
 }
 
-void decode_s24le(const unsigned char* in, double* out, size_t n)
+template <typename T>
+void decode_s24le(const unsigned char* in, T* out, size_t n)
 {
     size_t i = 0;
     if constexpr (little_host)
@@ -152,13 +165,15 @@ void decode_s24le(const unsigned char* in, double* out, size_t n)
     }
 }
 
-void decode_s32be(const unsigned char* in, double* out, size_t n)
+template <typename T>
+void decode_s32be(const unsigned char* in, T* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
         out[i] = static_cast<int32_t>(load_be32(in + 4 * i));
 }
 
-void decode_s32le(const unsigned char* in, double* out, size_t n)
+template <typename T>
+void decode_s32le(const unsigned char* in, T* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
         out[i] = static_cast<int32_t>(load_le32(in + 4 * i));
@@ -184,84 +199,109 @@ void decode_f64be(const unsigned char* in, double* out, size_t n)
 
 // --- encoders: doubles to buffer bytes --------------------------------------
 
+// Packing of integer values already within the type's range.
+void pack_s8(const int32_t* v, unsigned char* o, size_t m)
+{
+    for (size_t i = 0; i < m; ++i)
+        o[i] = static_cast<unsigned char>(v[i]);
+}
+
+void pack_u8(const int32_t* v, unsigned char* o, size_t m)
+{
+    for (size_t i = 0; i < m; ++i)
+        o[i] = static_cast<unsigned char>(v[i] + 128);
+}
+
+void pack_s16be(const int32_t* v, unsigned char* o, size_t m)
+{
+    for (size_t i = 0; i < m; ++i)
+        store_be16(o + 2 * i, static_cast<uint32_t>(v[i]));
+}
+
+void pack_s16le(const int32_t* v, unsigned char* o, size_t m)
+{
+    for (size_t i = 0; i < m; ++i)
+        store_le16(o + 2 * i, static_cast<uint32_t>(v[i]));
+}
+
+void pack_s24be(const int32_t* v, unsigned char* o, size_t m)
+{
+    size_t i = 0;
+    if constexpr (little_host)
+        for (; i + 1 < m; ++i)  // the fourth byte is overwritten by the next sample
+            store_word<uint32_t>(o + 3 * i, __builtin_bswap32(static_cast<uint32_t>(v[i]) << 8));
+    for (; i < m; ++i) {
+        const auto u = static_cast<uint32_t>(v[i]);
+        o[3 * i] = static_cast<unsigned char>(u >> 16);
+        o[3 * i + 1] = static_cast<unsigned char>(u >> 8);
+        o[3 * i + 2] = static_cast<unsigned char>(u);
+    }
+}
+
+void pack_s24le(const int32_t* v, unsigned char* o, size_t m)
+{
+    size_t i = 0;
+    if constexpr (little_host)
+        for (; i + 1 < m; ++i)
+            store_word<uint32_t>(o + 3 * i, static_cast<uint32_t>(v[i]));
+    for (; i < m; ++i) {
+        const auto u = static_cast<uint32_t>(v[i]);
+        o[3 * i] = static_cast<unsigned char>(u);
+        o[3 * i + 1] = static_cast<unsigned char>(u >> 8);
+        o[3 * i + 2] = static_cast<unsigned char>(u >> 16);
+    }
+}
+
+void pack_s32be(const int32_t* v, unsigned char* o, size_t m)
+{
+    for (size_t i = 0; i < m; ++i)
+        store_be32(o + 4 * i, static_cast<uint32_t>(v[i]));
+}
+
+void pack_s32le(const int32_t* v, unsigned char* o, size_t m)
+{
+    for (size_t i = 0; i < m; ++i)
+        store_le32(o + 4 * i, static_cast<uint32_t>(v[i]));
+}
+
 void encode_s8(const double* in, unsigned char* out, size_t n)
 {
-    encode_staged<-128, 127>(in, out, n, 1, [](const int32_t* v, unsigned char* o, size_t m) {
-        for (size_t i = 0; i < m; ++i)
-            o[i] = static_cast<unsigned char>(v[i]);
-    });
+    encode_staged<-128, 127>(in, out, n, 1, pack_s8);
 }
 
 void encode_u8(const double* in, unsigned char* out, size_t n)
 {
-    encode_staged<-128, 127>(in, out, n, 1, [](const int32_t* v, unsigned char* o, size_t m) {
-        for (size_t i = 0; i < m; ++i)
-            o[i] = static_cast<unsigned char>(v[i] + 128);
-    });
+    encode_staged<-128, 127>(in, out, n, 1, pack_u8);
 }
 
 void encode_s16be(const double* in, unsigned char* out, size_t n)
 {
-    encode_staged<-32768, 32767>(in, out, n, 2, [](const int32_t* v, unsigned char* o, size_t m) {
-        for (size_t i = 0; i < m; ++i)
-            store_be16(o + 2 * i, static_cast<uint32_t>(v[i]));
-    });
+    encode_staged<-32768, 32767>(in, out, n, 2, pack_s16be);
 }
 
 void encode_s16le(const double* in, unsigned char* out, size_t n)
 {
-    encode_staged<-32768, 32767>(in, out, n, 2, [](const int32_t* v, unsigned char* o, size_t m) {
-        for (size_t i = 0; i < m; ++i)
-            store_le16(o + 2 * i, static_cast<uint32_t>(v[i]));
-    });
+    encode_staged<-32768, 32767>(in, out, n, 2, pack_s16le);
 }
 
 void encode_s24be(const double* in, unsigned char* out, size_t n)
 {
-    encode_staged<-8388608, 8388607>(in, out, n, 3, [](const int32_t* v, unsigned char* o, size_t m) {
-        size_t i = 0;
-        if constexpr (little_host)
-            for (; i + 1 < m; ++i)  // the fourth byte is overwritten by the next sample
-                store_word<uint32_t>(o + 3 * i, __builtin_bswap32(static_cast<uint32_t>(v[i]) << 8));
-        for (; i < m; ++i) {
-            const auto u = static_cast<uint32_t>(v[i]);
-            o[3 * i] = static_cast<unsigned char>(u >> 16);
-            o[3 * i + 1] = static_cast<unsigned char>(u >> 8);
-            o[3 * i + 2] = static_cast<unsigned char>(u);
-        }
-    });
+    encode_staged<-8388608, 8388607>(in, out, n, 3, pack_s24be);
 }
 
 void encode_s24le(const double* in, unsigned char* out, size_t n)
 {
-    encode_staged<-8388608, 8388607>(in, out, n, 3, [](const int32_t* v, unsigned char* o, size_t m) {
-        size_t i = 0;
-        if constexpr (little_host)
-            for (; i + 1 < m; ++i)
-                store_word<uint32_t>(o + 3 * i, static_cast<uint32_t>(v[i]));
-        for (; i < m; ++i) {
-            const auto u = static_cast<uint32_t>(v[i]);
-            o[3 * i] = static_cast<unsigned char>(u);
-            o[3 * i + 1] = static_cast<unsigned char>(u >> 8);
-            o[3 * i + 2] = static_cast<unsigned char>(u >> 16);
-        }
-    });
+    encode_staged<-8388608, 8388607>(in, out, n, 3, pack_s24le);
 }
 
 void encode_s32be(const double* in, unsigned char* out, size_t n)
 {
-    encode_staged<INT32_MIN, INT32_MAX>(in, out, n, 4, [](const int32_t* v, unsigned char* o, size_t m) {
-        for (size_t i = 0; i < m; ++i)
-            store_be32(o + 4 * i, static_cast<uint32_t>(v[i]));
-    });
+    encode_staged<INT32_MIN, INT32_MAX>(in, out, n, 4, pack_s32be);
 }
 
 void encode_s32le(const double* in, unsigned char* out, size_t n)
 {
-    encode_staged<INT32_MIN, INT32_MAX>(in, out, n, 4, [](const int32_t* v, unsigned char* o, size_t m) {
-        for (size_t i = 0; i < m; ++i)
-            store_le32(o + 4 * i, static_cast<uint32_t>(v[i]));
-    });
+    encode_staged<INT32_MIN, INT32_MAX>(in, out, n, 4, pack_s32le);
 }
 
 void encode_f32be(const double* in, unsigned char* out, size_t n)
@@ -282,14 +322,23 @@ void encode_f64be(const double* in, unsigned char* out, size_t n)
         store_be64(out + 8 * i, std::bit_cast<uint64_t>(in[i]));
 }
 
-constexpr sample_codec s8{1, decode_s8, encode_s8};
-constexpr sample_codec u8{1, decode_u8, encode_u8};
-constexpr sample_codec s16be{2, decode_s16be, encode_s16be};
-constexpr sample_codec s16le{2, decode_s16le, encode_s16le};
-constexpr sample_codec s24be{3, decode_s24be, encode_s24be};
-constexpr sample_codec s24le{3, decode_s24le, encode_s24le};
-constexpr sample_codec s32be{4, decode_s32be, encode_s32be};
-constexpr sample_codec s32le{4, decode_s32le, encode_s32le};
+template <int bytes, int32_t lo, int32_t hi, auto decode, auto unpack, auto encode, auto pack>
+constexpr sample_codec integer_codec{bytes, decode, encode, true, lo, hi, unpack, pack};
+
+constexpr sample_codec s8 = integer_codec<1, -128, 127, decode_s8<double>, decode_s8<int32_t>, encode_s8, pack_s8>;
+constexpr sample_codec u8 = integer_codec<1, -128, 127, decode_u8<double>, decode_u8<int32_t>, encode_u8, pack_u8>;
+constexpr sample_codec s16be =
+    integer_codec<2, -32768, 32767, decode_s16be<double>, decode_s16be<int32_t>, encode_s16be, pack_s16be>;
+constexpr sample_codec s16le =
+    integer_codec<2, -32768, 32767, decode_s16le<double>, decode_s16le<int32_t>, encode_s16le, pack_s16le>;
+constexpr sample_codec s24be =
+    integer_codec<3, -8388608, 8388607, decode_s24be<double>, decode_s24be<int32_t>, encode_s24be, pack_s24be>;
+constexpr sample_codec s24le =
+    integer_codec<3, -8388608, 8388607, decode_s24le<double>, decode_s24le<int32_t>, encode_s24le, pack_s24le>;
+constexpr sample_codec s32be =
+    integer_codec<4, INT32_MIN, INT32_MAX, decode_s32be<double>, decode_s32be<int32_t>, encode_s32be, pack_s32be>;
+constexpr sample_codec s32le =
+    integer_codec<4, INT32_MIN, INT32_MAX, decode_s32le<double>, decode_s32le<int32_t>, encode_s32le, pack_s32le>;
 constexpr sample_codec f32be{4, decode_f32be, encode_f32be};
 constexpr sample_codec f32le{4, decode_f32le, encode_f32le};
 constexpr sample_codec f64be{8, decode_f64be, encode_f64be};
@@ -338,53 +387,36 @@ double* alloc_frame_buffer(int channels)
 
 namespace {
 
+// Hands out up to max frames of the stream's bytes: *data points at them in
+// the buffer and *got tells how many.  0, or -1 at the end of the data.
+//
 // An update handle reads no further than the frames asked for and keeps
 // nothing in its buffer: there buffer_index counts frames waiting to be
 // written, which close writes, so frames read ahead would be written back
 // over the file.  Frames written before are written out first, and the
 // stream is repositioned between writing and reading, as stdio requires.
-int read_exact_frames(double* frames, int max, int* got, audio_file* file, const sample_codec* codec,
-                      int64_t frame_bytes)
+int next_frames(audio_file* file, int64_t frame_bytes, int max, const unsigned char** data, int* got)
 {
     if (frame_bytes > AUDIO_BUFFER_SIZE)
         return -1;
-    if (file->buffer_index > 0) {
-        const int waiting_bytes = audio_sample_bytes(file->header->type);
-        if (!flush_audio_buffer(file, int64_t{file->header->channels} * waiting_bytes))
+    if (file->mode == AUDIO_MODE_UPDATE) {
+        if (file->buffer_index > 0) {
+            const int waiting_bytes = audio_sample_bytes(file->header->type);
+            if (!flush_audio_buffer(file, int64_t{file->header->channels} * waiting_bytes))
+                return -1;
+        }
+        std::fseek(file->stream, 0, SEEK_CUR);
+        const int64_t count = std::min<int64_t>(max, AUDIO_BUFFER_SIZE / frame_bytes);
+        const size_t n = std::fread(file->buffer.get(), 1, static_cast<size_t>(count * frame_bytes), file->stream);
+        const auto whole = static_cast<int>(n / static_cast<size_t>(frame_bytes));
+        if (whole == 0)
             return -1;
+        file->buffer_frames = whole;
+        *data = file->buffer.get();
+        *got = whole;
+        return 0;
     }
-    std::fseek(file->stream, 0, SEEK_CUR);
-    const int64_t count = std::min<int64_t>(max, AUDIO_BUFFER_SIZE / frame_bytes);
-    const size_t n = std::fread(file->buffer.get(), 1, static_cast<size_t>(count * frame_bytes), file->stream);
-    const auto whole = static_cast<int>(n / static_cast<size_t>(frame_bytes));
-    if (whole == 0)
-        return -1;
-    codec->decode(file->buffer.get(), frames, static_cast<size_t>(whole) * static_cast<size_t>(file->header->channels));
-    file->buffer_frames = whole;
-    *got = whole;
-    return 0;
-}
-
-}  // namespace
-
-int read_audio_frames(double* frames, int max, int* got, audio_file* file)
-{
-    *got = 0;
-    if (file->mode == AUDIO_MODE_WRITE) {
-        std::fprintf(stderr, "\nRead attempt at outputfile");
-        return 82;
-    }
-    const audio_header* header = file->header;
-    const sample_codec* codec = sample_codec_for(header, AUDIO_MODE_READ);
-    if (codec == nullptr || header->channels < 1 || max < 1)
-        return -1;
-    const int64_t frame_bytes = int64_t{header->channels} * codec->bytes;
-
-    if (file->mode == AUDIO_MODE_UPDATE)
-        return read_exact_frames(frames, max, got, file, codec, frame_bytes);
     if (file->buffer_index == 0) {
-        if (frame_bytes > AUDIO_BUFFER_SIZE)
-            return -1;
         const size_t wanted = AUDIO_BUFFER_SIZE - AUDIO_BUFFER_SIZE % frame_bytes;
         const size_t n = std::fread(file->buffer.get(), 1, wanted, file->stream);
         if (n < static_cast<size_t>(frame_bytes))
@@ -400,12 +432,54 @@ int read_audio_frames(double* frames, int max, int* got, audio_file* file)
     }
     const int64_t fit = AUDIO_BUFFER_SIZE / frame_bytes - index;
     const int count = static_cast<int>(std::min<int64_t>({max, file->buffer_frames - index, fit}));
-    codec->decode(file->buffer.get() + index * frame_bytes, frames,
-                  static_cast<size_t>(count) * static_cast<size_t>(header->channels));
+    *data = file->buffer.get() + index * frame_bytes;
     file->buffer_index += count;
     if (file->buffer_index >= file->buffer_frames)
         file->buffer_index = 0;
     *got = count;
+    return 0;
+}
+
+// Space in a write handle's buffer for up to count frames; *fit tells how
+// many, and they count as waiting from now on.  The buffer is written when
+// a frame arrives after it is full.  Null when the flush failed.
+unsigned char* next_slots(audio_file* file, int64_t frame_bytes, int capacity, int count, int* fit)
+{
+    if (file->buffer_index >= capacity && !flush_audio_buffer(file, frame_bytes))
+        return nullptr;
+    *fit = std::min(count, capacity - file->buffer_index);
+    unsigned char* slots = file->buffer.get() + int64_t{file->buffer_index} * frame_bytes;
+    file->buffer_index += *fit;
+    return slots;
+}
+
+// The capacity of a write handle's buffer in frames for the header as it is
+// now; 0 when the handle cannot take frames.
+int write_capacity(audio_file* file, const sample_codec* codec)
+{
+    if (codec == nullptr || file->header->channels < 1 || file->write_failed)
+        return 0;
+    file->buffer_frames = (AUDIO_BUFFER_SIZE / file->header->channels) / codec->bytes;
+    return file->buffer_frames;
+}
+
+}  // namespace
+
+int read_audio_frames(double* frames, int max, int* got, audio_file* file)
+{
+    *got = 0;
+    if (file->mode == AUDIO_MODE_WRITE) {
+        std::fprintf(stderr, "\nRead attempt at outputfile");
+        return 82;
+    }
+    const audio_header* header = file->header;
+    const sample_codec* codec = sample_codec_for(header, AUDIO_MODE_READ);
+    if (codec == nullptr || header->channels < 1 || max < 1)
+        return -1;
+    const unsigned char* data = nullptr;
+    if (next_frames(file, int64_t{header->channels} * codec->bytes, max, &data, got) != 0)
+        return -1;
+    codec->decode(data, frames, static_cast<size_t>(*got) * static_cast<size_t>(header->channels));
     return 0;
 }
 
@@ -439,27 +513,62 @@ int write_audio_frames(const double* frames, int count, audio_file* file)
         std::fprintf(stderr, "\nWrite attempt at inputfile");
         return 82;
     }
-    const audio_header* header = file->header;
-    const sample_codec* codec = sample_codec_for(header, AUDIO_MODE_WRITE);
-    if (codec == nullptr || header->channels < 1 || file->write_failed)
-        return -1;
-    const int channels = header->channels;
-    const int capacity = (AUDIO_BUFFER_SIZE / channels) / codec->bytes;
-    file->buffer_frames = capacity;
+    const sample_codec* codec = sample_codec_for(file->header, AUDIO_MODE_WRITE);
+    const int capacity = write_capacity(file, codec);
     if (capacity == 0)
         return -1;
-    const int64_t frame_bytes = int64_t{channels} * codec->bytes;
-
+    const auto channels = static_cast<size_t>(file->header->channels);
+    const int64_t frame_bytes = static_cast<int64_t>(channels) * codec->bytes;
     while (count > 0) {
-        // The buffer is written when the frame after a full buffer arrives.
-        if (file->buffer_index >= capacity && !flush_audio_buffer(file, frame_bytes))
+        int fit = 0;
+        unsigned char* slots = next_slots(file, frame_bytes, capacity, count, &fit);
+        if (slots == nullptr)
             return -1;
-        const int n = std::min(count, capacity - file->buffer_index);
-        codec->encode(frames, file->buffer.get() + int64_t{file->buffer_index} * frame_bytes,
-                      static_cast<size_t>(n) * static_cast<size_t>(channels));
-        frames += static_cast<size_t>(n) * static_cast<size_t>(channels);
-        count -= n;
-        file->buffer_index += n;
+        codec->encode(frames, slots, static_cast<size_t>(fit) * channels);
+        frames += static_cast<size_t>(fit) * channels;
+        count -= fit;
+    }
+    return 0;
+}
+
+int write_audio_integers(const int32_t* frames, int count, audio_file* file)
+{
+    if (file->mode == AUDIO_MODE_READ) {
+        std::fprintf(stderr, "\nWrite attempt at inputfile");
+        return 82;
+    }
+    const sample_codec* codec = sample_codec_for(file->header, AUDIO_MODE_WRITE);
+    const int capacity = write_capacity(file, codec);
+    if (capacity == 0)
+        return -1;
+    const auto channels = static_cast<size_t>(file->header->channels);
+    const int64_t frame_bytes = static_cast<int64_t>(channels) * codec->bytes;
+    // Values go through a small stage: clipped for integer types, made
+    // doubles for float types.
+    constexpr size_t stage_samples = 4096;
+    std::array<int32_t, stage_samples> clipped;
+    std::array<double, stage_samples> values;
+    while (count > 0) {
+        int fit = 0;
+        unsigned char* slots = next_slots(file, frame_bytes, capacity, count, &fit);
+        if (slots == nullptr)
+            return -1;
+        const size_t samples = static_cast<size_t>(fit) * channels;
+        for (size_t done = 0; done < samples;) {
+            const size_t m = std::min(stage_samples, samples - done);
+            if (codec->integer) {
+                for (size_t i = 0; i < m; ++i)
+                    clipped[i] = std::clamp(frames[done + i], codec->lo, codec->hi);
+                codec->pack(clipped.data(), slots + done * static_cast<size_t>(codec->bytes), m);
+            } else {
+                for (size_t i = 0; i < m; ++i)
+                    values[i] = frames[done + i];
+                codec->encode(values.data(), slots + done * static_cast<size_t>(codec->bytes), m);
+            }
+            done += m;
+        }
+        frames += samples;
+        count -= fit;
     }
     return 0;
 }
@@ -481,6 +590,51 @@ bool same_samples(const audio_header& in, const audio_header& out)
            in.channels == out.channels && in.type != AUDIO_SUN_F && in.type != AUDIO_ILS_F;
 }
 
+// Between two regular files the kernel copies the whole frames that are left
+// without passing them through this process.  *frames counts the frames it
+// copied; true when that was all of them.  Otherwise the streams stand after
+// the last whole frame copied, and the caller copies on through the buffer.
+bool copy_in_kernel(audio_file* in, audio_file* out, size_t frame, int64_t* frames)
+{
+    *frames = 0;
+#if defined(__linux__)
+    struct stat in_status {};
+    struct stat out_status {};
+    const int in_fd = fileno(in->stream);
+    const int out_fd = fileno(out->stream);
+    if (in->buffer_index != 0 || in_fd < 0 || out_fd < 0 || fstat(in_fd, &in_status) != 0 ||
+        fstat(out_fd, &out_status) != 0 || !S_ISREG(in_status.st_mode) || !S_ISREG(out_status.st_mode) ||
+        std::fflush(out->stream) != 0)
+        return false;
+    off_t in_offset = ftello(in->stream);
+    off_t out_offset = ftello(out->stream);
+    if (in_offset < 0 || out_offset < 0 || in_status.st_size < in_offset)
+        return false;
+    const uint64_t total = static_cast<uint64_t>(in_status.st_size - in_offset) / frame * frame;
+    uint64_t done = 0;
+    while (done < total) {
+        const ssize_t n = copy_file_range(in_fd, &in_offset, out_fd, &out_offset, std::min<uint64_t>(total - done, 1u << 30), 0);
+        if (n <= 0)
+            break;
+        done += static_cast<uint64_t>(n);
+    }
+    // The streams go on after the last whole frame; a frame the kernel only
+    // began is copied again by the caller.
+    const auto part = static_cast<off_t>(done % frame);
+    if (fseeko(in->stream, in_offset - part, SEEK_SET) != 0 || fseeko(out->stream, out_offset - part, SEEK_SET) != 0) {
+        out->write_failed = true;
+        return false;
+    }
+    *frames = static_cast<int64_t>(done / frame);
+    return done == total;
+#else
+    (void)in;
+    (void)out;
+    (void)frame;
+    return false;
+#endif
+}
+
 // Whole frames move as bytes from stream to stream, a buffer at a time; as
 // in the frame reader, an incomplete frame at the very end is dropped.
 int copy_unconverted(audio_file* in, audio_file* out, int64_t* copied)
@@ -491,6 +645,13 @@ int copy_unconverted(audio_file* in, audio_file* out, int64_t* copied)
     // Anything already buffered on either side goes first, in order.
     if (out->buffer_index > 0 && !flush_audio_buffer(out, static_cast<int64_t>(frame)))
         return -1;
+    int64_t in_kernel = 0;
+    const bool all = copy_in_kernel(in, out, frame, &in_kernel);
+    *copied += in_kernel;
+    if (out->write_failed)
+        return -1;
+    if (all)
+        return 0;
     const size_t wanted = AUDIO_BUFFER_SIZE - AUDIO_BUFFER_SIZE % frame;
     for (;;) {
         size_t whole = 0;
@@ -511,10 +672,82 @@ int copy_unconverted(audio_file* in, audio_file* out, int64_t* copied)
     }
 }
 
+// Values of the codec from scaled by 2^shift and clipped to the range of
+// to, as the double path would give them: the scaling is exact, and a shift
+// to the right rounds halves up, floor(x / 2^k + 0.5), which is x >> k plus
+// the bit shifted out last.  Each case is a plain loop the compiler runs on
+// vectors.
+void scale_integers(int32_t* v, size_t n, int shift, const sample_codec& from, const sample_codec& to)
+{
+    const int32_t lo = to.lo, hi = to.hi;
+    if (shift > 0 && (int64_t{from.hi} << shift) <= hi && (int64_t{from.lo} * (int64_t{1} << shift)) >= lo) {
+        for (size_t i = 0; i < n; ++i)  // widening: nothing can clip
+            v[i] = static_cast<int32_t>(static_cast<uint32_t>(v[i]) << shift);
+    } else if (shift > 0) {
+        for (size_t i = 0; i < n; ++i)
+            v[i] = static_cast<int32_t>(std::clamp<int64_t>(int64_t{v[i]} * (int64_t{1} << shift), lo, hi));
+    } else if (shift < 0) {
+        const int k = -shift;
+        for (size_t i = 0; i < n; ++i) {
+            const int32_t r = (v[i] >> k) + ((v[i] >> (k - 1)) & 1);
+            v[i] = r < lo ? lo : r > hi ? hi : r;
+        }
+    } else if (from.lo < lo || from.hi > hi) {
+        for (size_t i = 0; i < n; ++i)
+            v[i] = v[i] < lo ? lo : v[i] > hi ? hi : v[i];
+    }
+}
+
+// Integer samples to integer samples, scaled by a power of two, without the
+// trip through doubles; the bytes are those the frame functions would give.
+int copy_integers(audio_file* in, audio_file* out, const sample_codec& from, const sample_codec& to, int shift,
+                  int64_t* copied)
+{
+    const int capacity = write_capacity(out, &to);
+    if (capacity == 0)
+        return -1;
+    const auto channels = static_cast<size_t>(in->header->channels);
+    const int64_t in_frame = static_cast<int64_t>(channels) * from.bytes;
+    const int64_t out_frame = static_cast<int64_t>(channels) * to.bytes;
+    constexpr size_t block_samples = 4096;  // stays in the cache between the passes
+    const int block_frames = static_cast<int>(std::max<size_t>(1, block_samples / channels));
+    std::unique_ptr<int32_t[]> values(new (std::nothrow) int32_t[static_cast<size_t>(block_frames) * channels]);
+    if (!values)
+        return -2;
+    const unsigned char* data = nullptr;
+    int got = 0;
+    while (next_frames(in, in_frame, block_frames, &data, &got) == 0) {
+        const size_t samples = static_cast<size_t>(got) * channels;
+        from.unpack(data, values.get(), samples);
+        scale_integers(values.get(), samples, shift, from, to);
+        for (int done = 0; done < got;) {
+            int fit = 0;
+            unsigned char* slots = next_slots(out, out_frame, capacity, got - done, &fit);
+            if (slots == nullptr)
+                return -1;
+            to.pack(values.get() + static_cast<size_t>(done) * channels, slots, static_cast<size_t>(fit) * channels);
+            done += fit;
+        }
+        *copied += got;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int copy_audio_frames(audio_file* in, audio_file* out, double factor, int64_t* copied)
 {
+    // Between integer types scaled by a power of two (what sonomorph -n
+    // does), integers suffice.
+    const sample_codec* from = sample_codec_for(in->header, AUDIO_MODE_READ);
+    const sample_codec* to = sample_codec_for(out->header, AUDIO_MODE_WRITE);
+    int exponent = 0;
+    const bool power_of_two = factor > 0.0 && std::frexp(factor, &exponent) == 0.5 && exponent >= -30 && exponent <= 32;
+    if (power_of_two && from != nullptr && to != nullptr && from->integer && to->integer &&
+        in->mode == AUDIO_MODE_READ && out->mode == AUDIO_MODE_WRITE && in->header->channels >= 1 &&
+        in->header->channels == out->header->channels && !(factor == 1.0 && from == to))
+        return copy_integers(in, out, *from, *to, exponent - 1, copied);
+
     if (factor == 1.0 && in->mode == AUDIO_MODE_READ && out->mode == AUDIO_MODE_WRITE &&
         same_samples(*in->header, *out->header))
         return copy_unconverted(in, out, copied);

@@ -11,6 +11,12 @@ struct sample_codec {
     int bytes;  // bytes per sample in the file
     void (*decode)(const unsigned char* in, double* out, size_t samples);
     void (*encode)(const double* in, unsigned char* out, size_t samples);
+    // Integer samples also move as int32 values, between lo and hi.
+    bool integer = false;
+    int32_t lo = 0;
+    int32_t hi = 0;
+    void (*unpack)(const unsigned char* in, int32_t* out, size_t samples) = nullptr;
+    void (*pack)(const int32_t* in, unsigned char* out, size_t samples) = nullptr;
 };
 
 // Converter for the header's type, for reading (mode AUDIO_MODE_READ: ILS

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <climits>
 #include <cmath>
@@ -711,6 +712,106 @@ TEST(frame_io, copy_of_frames_with_no_channels_copies_nothing)
     EXPECT_EQ(copied, 0);
     close_audio_file(input);
     close_audio_file(output);
+}
+
+}  // namespace
+
+namespace {
+
+// Frames of one integer type copied into another, scaled by 2^shift: the
+// integer path of copy_audio_frames must give the bytes the frame functions
+// give through doubles.
+std::string copy_by(int from, int to, double factor, bool through_doubles, const std::vector<double>& values)
+{
+    temp_dir dir;
+    const std::string source = dir.file("in.x");
+    audio_header h = header_of(from, 2);
+    audio_file* file = open_audio_file(source.c_str(), "w", &h);
+    EXPECT_NE(file, nullptr);
+    EXPECT_EQ(write_audio_frames(values.data(), static_cast<int>(values.size() / 2), file), 0);
+    EXPECT_EQ(close_audio_file(file), 0);
+
+    audio_header in{};
+    audio_file* input = open_audio_file(source.c_str(), "r", &in);
+    EXPECT_NE(input, nullptr);
+    audio_header out = in;
+    out.type = to;
+    const std::string target = dir.file("out.x");
+    audio_file* output = open_audio_file(target.c_str(), "w", &out);
+    EXPECT_NE(output, nullptr);
+    int64_t copied = 0;
+    if (through_doubles) {
+        double frame[2];
+        while (read_audio_frame(frame, input) == 0) {
+            frame[0] *= factor;
+            frame[1] *= factor;
+            EXPECT_EQ(write_audio_frame(frame, output), 0);
+            ++copied;
+        }
+    } else {
+        EXPECT_EQ(copy_audio_frames(input, output, factor, &copied), 0);
+    }
+    EXPECT_EQ(copied, static_cast<int64_t>(values.size() / 2));
+    close_audio_file(input);
+    EXPECT_EQ(close_audio_file(output), 0);
+    return read_file(target);
+}
+
+TEST(frame_io, integer_copies_scaled_by_powers_of_two_equal_the_double_path)
+{
+    const int types[] = {AUDIO_WAVE_8, AUDIO_WAVE_16, AUDIO_WAVE_24, AUDIO_WAVE_32,
+                         AUDIO_AIFF_8, AUDIO_AIFF_16, AUDIO_AIFF_24, AUDIO_AIFF_32, AUDIO_ILS};
+    for (const int from : types) {
+        // Limits, their neighbours, and values whose scaled halves must round up.
+        const double top = std::ldexp(1.0, get_type_bits(from) - 1);
+        std::vector<double> values{-top, top - 1, -top + 1, 0, 1, -1, 2, -2, 127, -128, 128, -129, 32767, -32768,
+                                   8388607, -8388608, 12345678, -12345678, 0x40000000, -0x40000001};
+        for (double& v : values)
+            v = std::clamp(v, -top, top - 1);
+        for (const int to : types)
+            for (const int shift : {-31, -24, -17, -16, -8, -1, 0, 1, 8, 15, 16, 24, 31}) {
+                const double factor = std::ldexp(1.0, shift);
+                EXPECT_EQ(copy_by(from, to, factor, false, values), copy_by(from, to, factor, true, values))
+                    << from << " -> " << to << " shift " << shift;
+            }
+    }
+    // Across many buffer refills and flushes of both handles.
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int> sample(-32768, 32767);
+    std::vector<double> many(2 * 300000);
+    for (double& v : many)
+        v = sample(random);
+    EXPECT_EQ(copy_by(AUDIO_WAVE_16, AUDIO_AIFF_24, 256.0, false, many), copy_by(AUDIO_WAVE_16, AUDIO_AIFF_24, 256.0, true, many));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(frame_io, integer_frames_encode_as_the_same_values_held_as_doubles)
+{
+    const std::vector<int32_t> values{INT32_MIN, INT32_MAX, -8388609, 8388608, -32769, 32768, -129, 128,
+                                      -128,      127,       -1,       0,       1,      12345, -54321, 0x7FFFFF};
+    std::vector<double> doubles(values.begin(), values.end());
+    for (int type = 0; type < AUDIO_TYPE_COUNT; ++type) {
+        if (audio_sample_bytes(type) == 0)
+            continue;
+        temp_dir dir;
+        std::string written[2];
+        for (int integers = 0; integers < 2; ++integers) {
+            const std::string name = dir.file(integers ? "i.x" : "d.x");
+            audio_header h = header_of(type, 2);
+            audio_file* file = open_audio_file(name.c_str(), "w", &h);
+            ASSERT_NE(file, nullptr);
+            const int frames = static_cast<int>(values.size() / 2);
+            ASSERT_EQ(integers ? write_audio_integers(values.data(), frames, file)
+                               : write_audio_frames(doubles.data(), frames, file),
+                      0);
+            ASSERT_EQ(close_audio_file(file), 0);
+            written[integers] = read_file(name);
+        }
+        EXPECT_EQ(written[1], written[0]) << "type " << type;
+    }
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Raw samples to doubles, and where each input's group lands in a frame.
+// Raw samples to integer values, and where each input's group lands in a frame.
 #include "pcmwrap.h"
 
 #include <gtest/gtest.h>
@@ -32,7 +32,7 @@ TEST(pcmwrap_decoder, reads_signed_little_endian_values)
         {4, "\xFF\xFF\xFF\xFF", -1.0},
     };
     for (const decode_case& c : cases) {
-        double out = 0.5;
+        int32_t out = 12345;
         raw_decoder_for(c.bytes)(reinterpret_cast<const unsigned char*>(c.raw.data()), &out, 1, 1, 1);
         EXPECT_EQ(out, c.value) << c.bytes << " bytes";
     }
@@ -45,9 +45,9 @@ TEST(pcmwrap_decoder, reads_signed_little_endian_values)
 TEST(pcmwrap_decoder, fills_its_group_of_each_frame)
 {
     const std::string raw("\x01\x02\x03\x04", 4);
-    std::vector<double> frames(8, -9.0);
+    std::vector<int32_t> frames(8, -9);
     raw_decoder_for(1)(reinterpret_cast<const unsigned char*>(raw.data()), frames.data() + 1, 2, 2, 4);
-    EXPECT_EQ(frames, (std::vector<double>{-9, 1, 2, -9, -9, 3, 4, -9}));
+    EXPECT_EQ(frames, (std::vector<int32_t>{-9, 1, 2, -9, -9, 3, 4, -9}));
 }
 
 TEST(pcmwrap_decoder, output_type_follows_width_then_name)

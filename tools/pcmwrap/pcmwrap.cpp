@@ -17,7 +17,7 @@
 namespace {
 
 // Samples per block of output frames: large enough that reads and library
-// calls are few, small enough that the doubles stay in cache.
+// calls are few, small enough that the values stay in cache.
 constexpr int BLOCK_SAMPLES = 16384;
 
 template <int bytes>
@@ -34,14 +34,14 @@ inline int32_t load_raw(const unsigned char* p)
 }
 
 template <int bytes>
-void decode_raw(const unsigned char* in, double* out, size_t frames, size_t group, size_t stride)
+void decode_raw(const unsigned char* in, int32_t* out, size_t frames, size_t group, size_t stride)
 {
     if (group == stride) {  // a lone input: one contiguous run
         group *= frames;
         frames = 1;
     }
     for (size_t f = 0; f < frames; ++f) {
-        double* slot = out + f * stride;
+        int32_t* slot = out + f * stride;
         for (size_t j = 0; j < group; ++j, in += bytes)
             slot[j] = load_raw<bytes>(in);
     }
@@ -79,7 +79,7 @@ bool copy_frames(const std::vector<raw_input>& inputs, const pcmwrap_settings& s
     const size_t group_bytes = group * static_cast<size_t>(settings.bytes);
     const size_t block_frames = std::max<size_t>(1, BLOCK_SAMPLES / stride);
 
-    frame_buffer block(alloc_frame_buffer(static_cast<int>(block_frames * stride)));
+    std::unique_ptr<int32_t[]> block(new (std::nothrow) int32_t[block_frames * stride]);
     std::unique_ptr<unsigned char[]> raw(new (std::nothrow) unsigned char[block_frames * group_bytes]);
     if (!block || !raw) {
         std::fprintf(stderr, "\nError allocating frame buffer\n");
@@ -99,7 +99,7 @@ bool copy_frames(const std::vector<raw_input>& inputs, const pcmwrap_settings& s
             whole = std::min(whole, got);
             decode(raw.get(), block.get() + k * group, got, group, stride);
         }
-        if (whole > 0 && write_audio_frames(block.get(), static_cast<int>(whole), output) != 0) {
+        if (whole > 0 && write_audio_integers(block.get(), static_cast<int>(whole), output) != 0) {
             std::fprintf(stderr, "\nError writing outputfile\n");
             return false;
         }

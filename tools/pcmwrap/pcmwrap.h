@@ -5,6 +5,7 @@
 #include "audiofile.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,9 @@ int pcmwrap_run(const pcmwrap_settings& settings);
 // Output type: AIFF of the raw width, unless type_name is a known type name.
 int pcmwrap_type(int bytes, const std::string& type_name);
 
-// Converts raw samples to doubles: frames groups of group samples each, read
-// one after the other from in, stored at out[f * stride + j].
-using raw_decoder = void (*)(const unsigned char* in, double* out, size_t frames, size_t group, size_t stride);
+// Converts raw samples to their integer values: frames groups of group
+// samples each, read one after the other from in, stored at
+// out[f * stride + j].
+using raw_decoder = void (*)(const unsigned char* in, int32_t* out, size_t frames, size_t group, size_t stride);
 // The converter for 1 to 4 bytes per sample; null for other widths.
 raw_decoder raw_decoder_for(int bytes);
