@@ -92,8 +92,8 @@ using byteorder_detail::store_word;
 // (clip_round_block), then packed into the file's bytes.
 constexpr size_t STAGE = 512;
 
-template <int32_t lo, int32_t hi, typename Pack>
-inline void encode_staged(const double* in, unsigned char* out, size_t n, size_t bytes, Pack pack)
+template <int32_t lo, int32_t hi, size_t bytes, void (*pack)(const int32_t*, unsigned char*, size_t)>
+void encode_integers(const double* in, unsigned char* out, size_t n)
 {
     std::array<int32_t, STAGE> stage;
     for (size_t done = 0; done < n; done += STAGE) {
@@ -264,46 +264,6 @@ void pack_s32le(const int32_t* v, unsigned char* o, size_t m)
         store_le32(o + 4 * i, static_cast<uint32_t>(v[i]));
 }
 
-void encode_s8(const double* in, unsigned char* out, size_t n)
-{
-    encode_staged<-128, 127>(in, out, n, 1, pack_s8);
-}
-
-void encode_u8(const double* in, unsigned char* out, size_t n)
-{
-    encode_staged<-128, 127>(in, out, n, 1, pack_u8);
-}
-
-void encode_s16be(const double* in, unsigned char* out, size_t n)
-{
-    encode_staged<-32768, 32767>(in, out, n, 2, pack_s16be);
-}
-
-void encode_s16le(const double* in, unsigned char* out, size_t n)
-{
-    encode_staged<-32768, 32767>(in, out, n, 2, pack_s16le);
-}
-
-void encode_s24be(const double* in, unsigned char* out, size_t n)
-{
-    encode_staged<-8388608, 8388607>(in, out, n, 3, pack_s24be);
-}
-
-void encode_s24le(const double* in, unsigned char* out, size_t n)
-{
-    encode_staged<-8388608, 8388607>(in, out, n, 3, pack_s24le);
-}
-
-void encode_s32be(const double* in, unsigned char* out, size_t n)
-{
-    encode_staged<INT32_MIN, INT32_MAX>(in, out, n, 4, pack_s32be);
-}
-
-void encode_s32le(const double* in, unsigned char* out, size_t n)
-{
-    encode_staged<INT32_MIN, INT32_MAX>(in, out, n, 4, pack_s32le);
-}
-
 void encode_f32be(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
@@ -322,23 +282,23 @@ void encode_f64be(const double* in, unsigned char* out, size_t n)
         store_be64(out + 8 * i, std::bit_cast<uint64_t>(in[i]));
 }
 
-template <int bytes, int32_t lo, int32_t hi, auto decode, auto unpack, auto encode, auto pack>
-constexpr sample_codec integer_codec{bytes, decode, encode, true, lo, hi, unpack, pack};
+template <int bytes, int32_t lo, int32_t hi, auto decode, auto unpack, void (*pack)(const int32_t*, unsigned char*, size_t)>
+constexpr sample_codec integer_codec{bytes, decode, encode_integers<lo, hi, bytes, pack>, true, lo, hi, unpack, pack};
 
-constexpr sample_codec s8 = integer_codec<1, -128, 127, decode_s8<double>, decode_s8<int32_t>, encode_s8, pack_s8>;
-constexpr sample_codec u8 = integer_codec<1, -128, 127, decode_u8<double>, decode_u8<int32_t>, encode_u8, pack_u8>;
+constexpr sample_codec s8 = integer_codec<1, -128, 127, decode_s8<double>, decode_s8<int32_t>, pack_s8>;
+constexpr sample_codec u8 = integer_codec<1, -128, 127, decode_u8<double>, decode_u8<int32_t>, pack_u8>;
 constexpr sample_codec s16be =
-    integer_codec<2, -32768, 32767, decode_s16be<double>, decode_s16be<int32_t>, encode_s16be, pack_s16be>;
+    integer_codec<2, -32768, 32767, decode_s16be<double>, decode_s16be<int32_t>, pack_s16be>;
 constexpr sample_codec s16le =
-    integer_codec<2, -32768, 32767, decode_s16le<double>, decode_s16le<int32_t>, encode_s16le, pack_s16le>;
+    integer_codec<2, -32768, 32767, decode_s16le<double>, decode_s16le<int32_t>, pack_s16le>;
 constexpr sample_codec s24be =
-    integer_codec<3, -8388608, 8388607, decode_s24be<double>, decode_s24be<int32_t>, encode_s24be, pack_s24be>;
+    integer_codec<3, -8388608, 8388607, decode_s24be<double>, decode_s24be<int32_t>, pack_s24be>;
 constexpr sample_codec s24le =
-    integer_codec<3, -8388608, 8388607, decode_s24le<double>, decode_s24le<int32_t>, encode_s24le, pack_s24le>;
+    integer_codec<3, -8388608, 8388607, decode_s24le<double>, decode_s24le<int32_t>, pack_s24le>;
 constexpr sample_codec s32be =
-    integer_codec<4, INT32_MIN, INT32_MAX, decode_s32be<double>, decode_s32be<int32_t>, encode_s32be, pack_s32be>;
+    integer_codec<4, INT32_MIN, INT32_MAX, decode_s32be<double>, decode_s32be<int32_t>, pack_s32be>;
 constexpr sample_codec s32le =
-    integer_codec<4, INT32_MIN, INT32_MAX, decode_s32le<double>, decode_s32le<int32_t>, encode_s32le, pack_s32le>;
+    integer_codec<4, INT32_MIN, INT32_MAX, decode_s32le<double>, decode_s32le<int32_t>, pack_s32le>;
 constexpr sample_codec f32be{4, decode_f32be, encode_f32be};
 constexpr sample_codec f32le{4, decode_f32le, encode_f32le};
 constexpr sample_codec f64be{8, decode_f64be, encode_f64be};
