@@ -14,7 +14,8 @@
 #
 # Environment: FUZZ_JOBS targets at a time (default 2, one per core),
 # FUZZ_TARGETS the targets to run (default: every fuzz_* in BIN),
-# FUZZ_RUNS stop each target after this many executions instead.
+# FUZZ_RUNS stop each target after this many executions, or after SECONDS
+# if that comes first.
 set -uo pipefail
 
 SECONDS_PER_TARGET=${1:?usage: scripts/fuzz.sh SECONDS [BIN]}
@@ -38,7 +39,7 @@ run_target() {
     local corpus=$WORK/corpus/$target
     local log=$WORK/logs/$target.log
     local limit=(-max_total_time="$SECONDS_PER_TARGET")
-    [ -n "${FUZZ_RUNS:-}" ] && limit=(-runs="$FUZZ_RUNS")
+    [ -n "${FUZZ_RUNS:-}" ] && limit+=(-runs="$FUZZ_RUNS")
     local dict=()
     # A dictionary of the format's words: fuzz/<target>.dict, or one shared by
     # the targets of a family (fuzz/audio.dict for audio_fd and audio_stream).
@@ -64,7 +65,7 @@ summary() {
     printf '%-16s executions %10s   corpus %-12s coverage %5s edges\n' "$target" "${runs:-?}" "${corp:-?}" "${cov:-?}"
 }
 
-echo "fuzzing ${FUZZ_RUNS:+for $FUZZ_RUNS runs}${FUZZ_RUNS:-$SECONDS_PER_TARGET s} per target, $JOBS at a time: $FUZZ_TARGETS"
+echo "fuzzing $SECONDS_PER_TARGET s${FUZZ_RUNS:+ or $FUZZ_RUNS runs} per target, $JOBS at a time: $FUZZ_TARGETS"
 running=0
 for target in $FUZZ_TARGETS; do
     if [ ! -x "$BIN/fuzz_$target" ]; then
