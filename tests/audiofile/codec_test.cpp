@@ -815,3 +815,38 @@ TEST(frame_io, integer_frames_encode_as_the_same_values_held_as_doubles)
 }
 
 }  // namespace
+
+namespace {
+
+// 24-bit samples packed in blocks of every length around the vector width,
+// against bytes laid out one by one here.
+TEST(frame_io, twenty_four_bit_blocks_of_every_length_pack_byte_for_byte)
+{
+    std::mt19937 random(24);
+    std::uniform_int_distribution<int32_t> sample(-8388608, 8388607);
+    for (const int type : {AUDIO_WAVE_24, AUDIO_AIFF_24}) {
+        const bool big = type == AUDIO_AIFF_24;
+        for (int frames = 0; frames <= 70; ++frames) {
+            std::vector<int32_t> values(static_cast<size_t>(frames));
+            std::string expected;
+            for (int32_t& v : values) {
+                v = sample(random);
+                const auto u = static_cast<uint32_t>(v);
+                const char b[3] = {static_cast<char>(u), static_cast<char>(u >> 8), static_cast<char>(u >> 16)};
+                expected += big ? std::string{b[2], b[1], b[0]} : std::string{b[0], b[1], b[2]};
+            }
+            temp_dir dir;
+            const std::string name = dir.file("p.x");
+            audio_header h = header_of(type, 1);
+            audio_file* file = open_audio_file(name.c_str(), "w", &h);
+            ASSERT_NE(file, nullptr);
+            ASSERT_EQ(write_audio_integers(values.data(), frames, file), 0);
+            ASSERT_EQ(close_audio_file(file), 0);
+            const std::string bytes = read_file(name);
+            ASSERT_GE(bytes.size(), expected.size());
+            EXPECT_EQ(bytes.substr(bytes.size() - expected.size()), expected) << type << ", " << frames << " frames";
+        }
+    }
+}
+
+}  // namespace
