@@ -5,7 +5,6 @@
 #include "run.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <random>
@@ -13,16 +12,6 @@
 using namespace formats_test;
 
 namespace {
-
-FILE* pipe_with(const std::string& bytes)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return nullptr;
-    const ssize_t written = write(fds[1], bytes.data(), bytes.size());
-    close(fds[1]);
-    return written == static_cast<ssize_t>(bytes.size()) ? fdopen(fds[0], "rb") : nullptr;
-}
 
 int read_from_pipe(const std::string& bytes, audio_header* h)
 {

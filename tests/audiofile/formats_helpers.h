@@ -7,6 +7,7 @@
 #include "formats.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -119,6 +120,21 @@ inline std::string le32(uint32_t v)
     std::string s(4, '\0');
     store_le32(reinterpret_cast<unsigned char*>(s.data()), v);
     return s;
+}
+
+// A stream that cannot seek, holding bytes (small enough for the pipe).
+inline FILE* pipe_with(const std::string& bytes)
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return nullptr;
+    const ssize_t written = write(fds[1], bytes.data(), bytes.size());
+    close(fds[1]);
+    if (written != static_cast<ssize_t>(bytes.size())) {
+        close(fds[0]);
+        return nullptr;
+    }
+    return fdopen(fds[0], "rb");
 }
 
 // Bytes written as hex pairs, for readable expectations.

@@ -4,26 +4,10 @@
 #include "run.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 using namespace formats_test;
 
 namespace {
-
-// A stream that cannot seek, holding bytes (small enough for the pipe).
-FILE* pipe_with(const std::string& bytes)
-{
-    int fds[2];
-    if (pipe(fds) != 0)
-        return nullptr;
-    const ssize_t written = write(fds[1], bytes.data(), bytes.size());
-    close(fds[1]);
-    if (written != static_cast<ssize_t>(bytes.size())) {
-        close(fds[0]);
-        return nullptr;
-    }
-    return fdopen(fds[0], "rb");
-}
 
 struct family_case {
     int type;

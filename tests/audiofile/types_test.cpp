@@ -1,5 +1,7 @@
 // The type table, type names, and the two record operations.
+#include "audio_helpers.h"
 #include "audiofile.h"
+#include "header_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -105,14 +107,7 @@ TEST(header_record, init_describes_empty_stereo_48k_wave_16)
     EXPECT_EQ(h.sfreq, 48000);
     EXPECT_EQ(h.frames, 0);
     EXPECT_EQ(h.comment[0], '\0');
-    EXPECT_EQ(h.ils_blocks, 0);
-    EXPECT_EQ(h.ils_value35, 0);
-    EXPECT_EQ(h.ils_value37, 0);
-    EXPECT_EQ(h.ils_marker, -32000);
-    EXPECT_EQ(h.ils_word63, 32149);
-    EXPECT_EQ(h.ils_word64, 123456);
-    EXPECT_EQ(h.ils_byte65, 0);
-    EXPECT_EQ(h.ils_half65, 0);
+    expect_ils_defaults(h);
     EXPECT_EQ(h.type, AUDIO_WAVE_16);
     EXPECT_EQ(h.data_offset, 0);
 }
@@ -176,14 +171,7 @@ TEST(type_list, printed_exactly_on_standard_output)
     std::fflush(stdout);
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(out,
-              "The currently supported audiofile types are:\n"
-              "ILS formats: ils, ils_f, ils_d\n"
-              "AIF formats: aiff (aiff_16), aiff_8, aiff_16, aiff_24, aiff_32\n"
-              "AFC formats: aifc (aifc_16), aifc_8, aifc_16, aifc_24, aifc_32\n"
-              "WAV formats: wave (wave_16), wave_8, wave_16, wave_24, wave_32\n"
-              "SUN formats: sun   (sun_16),  sun_8,  sun_16,  sun_24,  sun_32\n"
-              "SUN formats: sun_f, sun_d\n");
+    EXPECT_EQ(out, type_list);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include "audiofile.h"
 #include "byteorder.h"
 #include "formats.h"
+#include "header_checks.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
@@ -223,14 +224,7 @@ TEST(wave_reader, plain_file_fills_every_field)
     EXPECT_EQ(h.frames, 2);
     EXPECT_EQ(h.data_offset, 44);
     EXPECT_EQ(h.comment[0], '\0');
-    EXPECT_EQ(h.ils_blocks, 0);
-    EXPECT_EQ(h.ils_value35, 0);
-    EXPECT_EQ(h.ils_value37, 0);
-    EXPECT_EQ(h.ils_marker, -32000);
-    EXPECT_EQ(h.ils_word63, 32149);
-    EXPECT_EQ(h.ils_word64, 123456);
-    EXPECT_EQ(h.ils_byte65, 0);
-    EXPECT_EQ(h.ils_half65, 0);
+    expect_ils_defaults(h);
     EXPECT_EQ(r.samples, (std::vector<double>{1, -1, 300, -300}));
 }
 

@@ -1,12 +1,17 @@
 // Runs a cutter's work function in-process on bytes, collecting the output,
-// the log and the error stream; shared by the framesnip and chunksnip tests.
+// the log and the error stream, and scans its options into settings; shared
+// by the framesnip and chunksnip tests.
 #pragma once
 
 #include "cutter.h"
+#include "option.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 struct cut_result {
     int status = -1;
@@ -64,4 +69,23 @@ inline std::string bytes_of(std::initializer_list<int> values)
     for (int v : values)
         bytes.push_back(static_cast<char>(v));
     return bytes;
+}
+
+// The settings that scan (framesnip_options or chunksnip_options) makes of
+// the options, which must leave it going on.
+template <class Settings>
+Settings settings_from(int (*scan)(int, char*[], Settings&), const char* program,
+                       const std::vector<const char*>& options)
+{
+    std::vector<std::string> storage{program};
+    for (const char* o : options)
+        storage.emplace_back(o);
+    std::vector<char*> argv;
+    for (auto& s : storage)
+        argv.push_back(s.data());
+    reset_option_scanner();
+    Settings settings;
+    EXPECT_EQ(scan(static_cast<int>(argv.size()), argv.data(), settings), -1);
+    settings.cut.input = settings.cut.output = nullptr;  // the argv strings die here
+    return settings;
 }

@@ -2,7 +2,6 @@
 
 #include "../bitstream/cut_harness.h"
 #include "bitstream.h"
-#include "option.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
@@ -78,16 +77,7 @@ std::string good(unsigned char fill) { return ext_frame(24, 0, 24, fill); }
 
 chunksnip_settings with(const std::vector<const char*>& options)
 {
-    std::vector<std::string> storage{"chunksnip"};
-    for (const char* o : options)
-        storage.emplace_back(o);
-    std::vector<char*> argv;
-    for (auto& s : storage)
-        argv.push_back(s.data());
-    reset_option_scanner();
-    chunksnip_settings settings;
-    EXPECT_EQ(chunksnip_options(static_cast<int>(argv.size()), argv.data(), settings), -1);
-    return settings;
+    return settings_from(chunksnip_options, "chunksnip", options);
 }
 
 cut_result cut(const chunksnip_settings& settings, const std::string& input)

@@ -2,7 +2,6 @@
 
 #include "../bitstream/cut_harness.h"
 #include "bitstream.h"
-#include "option.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
@@ -80,17 +79,7 @@ std::string frames(int count)
 
 framesnip_settings with(const std::vector<const char*>& options)
 {
-    std::vector<std::string> storage{"framesnip"};
-    for (const char* o : options)
-        storage.emplace_back(o);
-    std::vector<char*> argv;
-    for (auto& s : storage)
-        argv.push_back(s.data());
-    reset_option_scanner();
-    framesnip_settings settings;
-    EXPECT_EQ(framesnip_options(static_cast<int>(argv.size()), argv.data(), settings), -1);
-    settings.cut.input = settings.cut.output = nullptr;  // the argv strings die here
-    return settings;
+    return settings_from(framesnip_options, "framesnip", options);
 }
 
 cut_result cut(const framesnip_settings& settings, const std::string& input)

@@ -1,4 +1,5 @@
 // pcmpeel run as a user runs it: exact output bytes, messages and statuses.
+#include "audio_helpers.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
@@ -11,24 +12,6 @@
 #include <vector>
 
 namespace {
-
-std::string le(uint64_t v, int bytes)
-{
-    std::string s;
-    for (int i = 0; i < bytes; ++i)
-        s.push_back(static_cast<char>(v >> (8 * i)));
-    return s;
-}
-
-// Little-endian integers of the given width: what pcmpeel writes, and the
-// sample bytes of a WAVE file of that width.
-std::string raw(const std::vector<int64_t>& values, int bytes)
-{
-    std::string s;
-    for (int64_t v : values)
-        s += le(static_cast<uint64_t>(v), bytes);
-    return s;
-}
 
 // A plain WAVE file; stated is the data size its header gives.
 std::string wave(int channels, int bits, const std::string& data, int64_t stated = -1)

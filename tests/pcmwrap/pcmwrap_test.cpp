@@ -1,4 +1,5 @@
 // pcmwrap run as a user runs it: exact output bytes, messages and statuses.
+#include "audio_helpers.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
@@ -10,22 +11,6 @@
 #include <vector>
 
 namespace {
-
-std::string le(uint64_t v, int bytes)
-{
-    std::string s;
-    for (int i = 0; i < bytes; ++i)
-        s.push_back(static_cast<char>(v >> (8 * i)));
-    return s;
-}
-
-std::string raw(const std::vector<int64_t>& values, int bytes)
-{
-    std::string s;
-    for (int64_t v : values)
-        s += le(static_cast<uint64_t>(v), bytes);
-    return s;
-}
 
 // The 44-byte header pcmwrap writes for WAVE output.
 std::string wave_header(int channels, int bytes, int sfreq, uint32_t frames)
@@ -43,14 +28,6 @@ bool exists(const std::string& path)
 }
 
 const std::string usage = "Usage: pcmwrap [-ssfreq] [-bbytes] [-cchannels] [-ttype] [-ooutputfile] audiofiles\n";
-const std::string types =
-    "The currently supported audiofile types are:\n"
-    "ILS formats: ils, ils_f, ils_d\n"
-    "AIF formats: aiff (aiff_16), aiff_8, aiff_16, aiff_24, aiff_32\n"
-    "AFC formats: aifc (aifc_16), aifc_8, aifc_16, aifc_24, aifc_32\n"
-    "WAV formats: wave (wave_16), wave_8, wave_16, wave_24, wave_32\n"
-    "SUN formats: sun   (sun_16),  sun_8,  sun_16,  sun_24,  sun_32\n"
-    "SUN formats: sun_f, sun_d\n";
 const std::string bytes_error = "Error only 1..4 bytes per sample supported\n";
 
 // Extremes and a few values of every width, two channels.
@@ -316,12 +293,12 @@ TEST(pcmwrap, prints_its_usage)
     const run_result help = run_tool("pcmwrap", {"-h"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.err, usage);
-    EXPECT_EQ(help.out, types);
+    EXPECT_EQ(help.out, type_list);
 
     const run_result bad = run_tool("pcmwrap", {"-q"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, "get command line option: Invalid argument\n" + usage);
-    EXPECT_EQ(bad.out, types);
+    EXPECT_EQ(bad.out, type_list);
 }
 
 TEST(pcmwrap, pipes_into_sonomorph)

@@ -1,5 +1,6 @@
 // sonomorph run as a user runs it: options, usage text, messages, exit
 // statuses, output bytes, and its files as the peers read them.
+#include "audio_helpers.h"
 #include "audiofile.h"
 #include "byteorder.h"
 #include "run.h"
@@ -16,15 +17,6 @@ const std::string usage_text =
     "\nUsage:"
     "\nsonomorph [-n] [-cchannels] [-f sfreq] [-ttype] [-ooutputfile] audiofile"
     "\n       -n scale audio samples relative to range of new type\n";
-
-const std::string type_list =
-    "The currently supported audiofile types are:\n"
-    "ILS formats: ils, ils_f, ils_d\n"
-    "AIF formats: aiff (aiff_16), aiff_8, aiff_16, aiff_24, aiff_32\n"
-    "AFC formats: aifc (aifc_16), aifc_8, aifc_16, aifc_24, aifc_32\n"
-    "WAV formats: wave (wave_16), wave_8, wave_16, wave_24, wave_32\n"
-    "SUN formats: sun   (sun_16),  sun_8,  sun_16,  sun_24,  sun_32\n"
-    "SUN formats: sun_f, sun_d\n";
 
 // A WAVE file made by the library; its header states frames.
 std::string make_wave(int type, int channels, int sfreq, const std::vector<double>& samples)
@@ -44,31 +36,6 @@ std::string make_wave(int type, int channels, int sfreq, const std::vector<doubl
         write_audio_frame(samples.data() + i, file);
     close_audio_file(file);
     return read_file(name);
-}
-
-struct decoded {
-    bool ok = false;
-    audio_header header{};
-    std::vector<double> samples;
-};
-
-decoded decode(const std::string& bytes)
-{
-    decoded d;
-    temp_dir dir;
-    const std::string name = dir.file("decode.wav");
-    write_file(name, bytes);
-    testing::internal::CaptureStderr();
-    audio_file* file = open_audio_file(name.c_str(), "r", &d.header);
-    testing::internal::GetCapturedStderr();
-    if (file == nullptr || d.header.channels < 1)
-        return d;
-    d.ok = true;
-    std::vector<double> frame(static_cast<size_t>(d.header.channels));
-    while (read_audio_frame(frame.data(), file) == 0)
-        d.samples.insert(d.samples.end(), frame.begin(), frame.end());
-    close_audio_file(file);
-    return d;
 }
 
 uint32_t field32(const std::string& bytes, size_t offset)

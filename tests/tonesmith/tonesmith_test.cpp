@@ -1,5 +1,6 @@
 // tonesmith run as a user runs it: options, usage text, messages, exit
 // statuses, the signal's values, and its files as the peers read them.
+#include "audio_helpers.h"
 #include "audiofile.h"
 #include "byteorder.h"
 #include "run.h"
@@ -26,39 +27,7 @@ const std::string usage_text =
     "           [-t type of the audio file]\n"
     "           [audiofile]\n";
 
-const std::string type_list =
-    "The currently supported audiofile types are:\n"
-    "ILS formats: ils, ils_f, ils_d\n"
-    "AIF formats: aiff (aiff_16), aiff_8, aiff_16, aiff_24, aiff_32\n"
-    "AFC formats: aifc (aifc_16), aifc_8, aifc_16, aifc_24, aifc_32\n"
-    "WAV formats: wave (wave_16), wave_8, wave_16, wave_24, wave_32\n"
-    "SUN formats: sun   (sun_16),  sun_8,  sun_16,  sun_24,  sun_32\n"
-    "SUN formats: sun_f, sun_d\n";
-
 const double two_pi = 8.0 * std::atan(1.0);
-
-struct decoded {
-    bool ok = false;
-    audio_header header{};
-    std::vector<double> samples;
-};
-
-decoded decode(const std::string& bytes)
-{
-    decoded d;
-    temp_dir dir;
-    const std::string name = dir.file("decode.wav");
-    write_file(name, bytes);
-    audio_file* file = open_audio_file(name.c_str(), "r", &d.header);
-    if (file == nullptr || d.header.channels < 1)
-        return d;
-    d.ok = true;
-    std::vector<double> frame(static_cast<size_t>(d.header.channels));
-    while (read_audio_frame(frame.data(), file) == 0)
-        d.samples.insert(d.samples.end(), frame.begin(), frame.end());
-    close_audio_file(file);
-    return d;
-}
 
 // Runs tonesmith to standard output and decodes what it wrote.
 decoded tone(const std::vector<std::string>& args)
