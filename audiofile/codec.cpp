@@ -515,16 +515,30 @@ bool flush_audio_buffer(audio_file* file, int64_t frame_bytes)
     return true;
 }
 
-int write_audio_frames(const double* frames, int count, audio_file* file)
+namespace {
+
+// What every block write checks first: a read handle is refused with 82, a
+// header the frame functions cannot write with -1; otherwise the codec and
+// the buffer's capacity in frames.
+int start_write(audio_file* file, const sample_codec** codec, int* capacity)
 {
     if (file->mode == AUDIO_MODE_READ) {
         std::fprintf(stderr, "\nWrite attempt at inputfile");
         return 82;
     }
-    const sample_codec* codec = sample_codec_for(file->header, AUDIO_MODE_WRITE);
-    const int capacity = write_capacity(file, codec);
-    if (capacity == 0)
-        return -1;
+    *codec = sample_codec_for(file->header, AUDIO_MODE_WRITE);
+    *capacity = write_capacity(file, *codec);
+    return *capacity == 0 ? -1 : 0;
+}
+
+}  // namespace
+
+int write_audio_frames(const double* frames, int count, audio_file* file)
+{
+    const sample_codec* codec = nullptr;
+    int capacity = 0;
+    if (const int refused = start_write(file, &codec, &capacity); refused != 0)
+        return refused;
     const auto channels = static_cast<size_t>(file->header->channels);
     const int64_t frame_bytes = static_cast<int64_t>(channels) * codec->bytes;
     while (count > 0) {
@@ -541,14 +555,10 @@ int write_audio_frames(const double* frames, int count, audio_file* file)
 
 int write_audio_integers(const int32_t* frames, int count, audio_file* file)
 {
-    if (file->mode == AUDIO_MODE_READ) {
-        std::fprintf(stderr, "\nWrite attempt at inputfile");
-        return 82;
-    }
-    const sample_codec* codec = sample_codec_for(file->header, AUDIO_MODE_WRITE);
-    const int capacity = write_capacity(file, codec);
-    if (capacity == 0)
-        return -1;
+    const sample_codec* codec = nullptr;
+    int capacity = 0;
+    if (const int refused = start_write(file, &codec, &capacity); refused != 0)
+        return refused;
     const auto channels = static_cast<size_t>(file->header->channels);
     const int64_t frame_bytes = static_cast<int64_t>(channels) * codec->bytes;
     // Values go through a small stage: clipped for integer types, made
