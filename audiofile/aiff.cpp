@@ -70,6 +70,8 @@ struct aiff_scan {
     int32_t sfreq = 0;
     std::array<char, sizeof(audio_header::comment)> comment{};
     uint64_t position = 0;  // bytes consumed from the stream
+    uint32_t ssnd_size = 0;    // the SSND chunk's size field
+    uint32_t ssnd_offset = 0;  // bytes before the first sample inside it
 };
 
 int form_of(const unsigned char* type)
@@ -106,11 +108,16 @@ int read_comm_chunk(FILE* stream, uint32_t size, aiff_scan& scan)
     scan.bits = static_cast<int16_t>(load_be16(&comm[6]));
     scan.sfreq = to_int32(extended_to_double(&comm[8]));
     if (scan.form == AUDIO_AIFC) {
-        // Compression type and counted name; neither changes how the samples
-        // are read.
+        // Compression type and counted name.  Only uncompressed big-endian
+        // samples are read as such; anything else would be decoded as noise.
         std::array<unsigned char, 5> compression{};
         if (!read_exact(stream, compression.data(), compression.size()))
             return broken("file ends inside the COMM chunk");
+        if (std::memcmp(compression.data(), "NONE", 4) != 0 && std::memcmp(compression.data(), "twos", 4) != 0) {
+            std::fprintf(stderr, "aifc compression type: %.4s not supported\n",
+                         reinterpret_cast<const char*>(compression.data()));
+            return AIFF_BROKEN;
+        }
         const unsigned count = compression[4];
         const unsigned pad = count % 2 == 0 ? 1 : 0;
         if (skip_bytes(stream, count + pad) != 0)
@@ -153,6 +160,22 @@ int read_comt_chunk(FILE* stream, uint32_t size, aiff_scan& scan)
     if (size > consumed)
         return skip_chunk_bytes(stream, size - consumed, scan, "file ends inside the COMT chunk");
     return 0;
+}
+
+// The frames the header states: those of COMM and those the SSND chunk
+// holds, the fewer where both say; 0 where neither does (a header written
+// to a pipe, or sizes too large for their fields).
+int64_t stated_frames(const aiff_scan& scan, int type)
+{
+    const int64_t frame_bytes = int64_t{scan.channels} * (get_type_bits(type) / 8);
+    const int64_t comm = size_unstated(scan.frames) ? 0 : int64_t{scan.frames};
+    const uint64_t header_bytes = 8 + uint64_t{scan.ssnd_offset};
+    const int64_t ssnd = size_unstated(scan.ssnd_size) || scan.ssnd_size <= header_bytes || frame_bytes <= 0
+                             ? 0
+                             : static_cast<int64_t>((scan.ssnd_size - header_bytes) / static_cast<uint64_t>(frame_bytes));
+    if (comm > 0 && ssnd > 0)
+        return std::min(comm, ssnd);
+    return comm > 0 ? comm : ssnd;
 }
 
 int type_for_bits(int form, int bits)
@@ -279,7 +302,9 @@ int read_aiff_header(FILE* stream, audio_header* header)
             if (!read_exact(stream, ssnd.data(), ssnd.size()))
                 return broken("file ends inside the SSND chunk");
             scan.position += ssnd.size();
-            status = skip_chunk_bytes(stream, load_be32(&ssnd[0]), scan, "file ends inside the SSND chunk");
+            scan.ssnd_size = chunk_size;
+            scan.ssnd_offset = load_be32(&ssnd[0]);
+            status = skip_chunk_bytes(stream, scan.ssnd_offset, scan, "file ends inside the SSND chunk");
             scanned = true;
             break;
         }
@@ -306,9 +331,7 @@ int read_aiff_header(FILE* stream, audio_header* header)
     header->data_offset = static_cast<int32_t>(scan.position);
     header->channels = scan.channels;
     header->sfreq = scan.sfreq;
-    header->frames = static_cast<int32_t>(std::min<uint32_t>(scan.frames, INT32_MAX));
-    if (header->frames == 0)
-        header->frames = frames_from_file_size(stream, header);
+    take_frame_count(stream, header, stated_frames(scan, type));
     set_reader_defaults(header);
     return 0;
 }
@@ -326,7 +349,9 @@ int write_aiff_header(FILE* stream, const audio_header* header)
         bytes = type - AUDIO_AIFC;
 
     const auto channels = static_cast<uint32_t>(header->channels);
-    const uint64_t data = uint64_t{static_cast<uint32_t>(header->frames)} * static_cast<uint64_t>(bytes) * channels;
+    // Beyond 32 bits every size saturates alike; a bound keeps the sums below
+    // from wrapping.
+    const uint64_t data = std::min<uint64_t>(data_bytes(header->frames, bytes, header->channels), uint64_t{1} << 40);
     const size_t comment_length = strnlen(header->comment, COMMENT_MAX);
     const uint64_t comt_size = comment_length == 0 ? 0 : comment_length + 10 + comment_length % 2;
     const uint32_t comm_size = aifc ? AIFC_COMM_SIZE : AIFF_COMM_SIZE;
@@ -349,7 +374,7 @@ int write_aiff_header(FILE* stream, const audio_header* header)
     put_id("COMM");
     put32(comm_size);
     put16(channels & 0xFFFF);
-    put32(static_cast<uint32_t>(header->frames));
+    put32(saturate_u32(static_cast<uint64_t>(std::max<int64_t>(header->frames, 0))));
     put16(static_cast<uint32_t>(8 * bytes));
     double_to_extended(static_cast<double>(header->sfreq), &out[n]);
     n += 10;

@@ -20,7 +20,7 @@
 struct audio_header {
     int32_t channels;     // samples per frame
     int32_t sfreq;        // sampling frequency, whole hertz
-    int32_t frames;       // frames in the data (informative when reading)
+    int64_t frames;       // frames in the data; 64-bit, so that files of 2^31 frames and more keep them all
     int32_t ils_blocks;   // ILS pass-through fields; other readers set defaults
     int32_t ils_value35;
     int32_t ils_value37;
@@ -101,6 +101,10 @@ struct audio_file {
     int buffer_frames;  // reading: frames in the buffer; writing: capacity
     int buffer_index;   // reading: next frame; writing: frames waiting
     bool write_failed;  // a flush was lost; close reports it
+    // Reading: bytes of sample data the header states that have not been
+    // read yet, so that chunks after the data are never taken for frames;
+    // negative when the header states no size (read to the end).
+    int64_t data_left = -1;
 };
 
 // Opens name with mode "r", "r+" or "w"; null on failure (a message has been
@@ -114,7 +118,7 @@ int read_audio_header(FILE* stream, audio_header* header);
 // Writes the header of header->type's family at the stream's position.
 int write_audio_header(FILE* stream, audio_header* header);
 // Moves the read position by whole frames; origin as for fseek.
-int seek_audio_file(audio_file* file, int frames, int origin);
+int seek_audio_file(audio_file* file, int64_t frames, int origin);
 
 // Reopens a closed output named name for update, sets its frame count to
 // frames and writes its header again in place.  Keeps the channel count of
@@ -123,7 +127,17 @@ int seek_audio_file(audio_file* file, int frames, int origin);
 // standard output or no regular file (a pipe, FIFO or device cannot be read
 // back: its header stays as written at open); -1 when the reopen failed (a message has been
 // printed); -2 when the header could not be written or the file closed.
-int rewrite_audio_header(const char* name, audio_header* header, int frames);
+int rewrite_audio_header(const char* name, audio_header* header, int64_t frames);
+
+// The largest channel count a header of type's family holds and reads back
+// (16-bit signed fields of WAVE and AIFF, the channel byte of ILS).
+int max_audio_channels(int type);
+
+// Reads n bytes from stream into dst, fewer only at the end of the stream or
+// on a read error (ferror then tells which).  A read interrupted by a signal
+// is retried, and a non-blocking stream with nothing to read yet is waited
+// for, so that neither is taken for the end of the data.
+size_t read_audio_bytes(FILE* stream, void* dst, size_t n);
 
 // ---------------------------------------------------------------------------
 // Frames
@@ -159,7 +173,8 @@ int write_audio_integers(const int32_t* frames, int count, audio_file* file);
 // factor (1.0 leaves it as it is), in large blocks.  Where both store
 // samples alike and nothing is scaled, the bytes move without conversion.
 // *copied counts the frames handed to out.  0; -1 when out lost data or
-// refused a frame; -2 when no block could be allocated.
+// refused a frame; -2 when no block could be allocated; -3 when reading in
+// failed (a read error, which is no end of the data).
 int copy_audio_frames(audio_file* in, audio_file* out, double factor, int64_t* copied);
 
 // Bytes per sample of a type, 0 for codes without a sample codec.

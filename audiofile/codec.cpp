@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
@@ -403,6 +404,18 @@ namespace {
 // written, which close writes, so frames read ahead would be written back
 // over the file.  Frames written before are written out first, and the
 // stream is repositioned between writing and reading, as stdio requires.
+// Reads up to n bytes of sample data into dst, never past the end of the
+// data the header states.
+size_t read_data(audio_file* file, unsigned char* dst, size_t n)
+{
+    if (file->data_left >= 0)
+        n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(n), file->data_left));
+    const size_t got = read_audio_bytes(file->stream, dst, n);
+    if (file->data_left >= 0)
+        file->data_left -= static_cast<int64_t>(got);
+    return got;
+}
+
 int next_frames(audio_file* file, int64_t frame_bytes, int max, const unsigned char** data, int* got)
 {
     if (frame_bytes > AUDIO_BUFFER_SIZE)
@@ -415,7 +428,7 @@ int next_frames(audio_file* file, int64_t frame_bytes, int max, const unsigned c
         }
         std::fseek(file->stream, 0, SEEK_CUR);
         const int64_t count = std::min<int64_t>(max, AUDIO_BUFFER_SIZE / frame_bytes);
-        const size_t n = std::fread(file->buffer.get(), 1, static_cast<size_t>(count * frame_bytes), file->stream);
+        const size_t n = read_data(file, file->buffer.get(), static_cast<size_t>(count * frame_bytes));
         const auto whole = static_cast<int>(n / static_cast<size_t>(frame_bytes));
         if (whole == 0)
             return -1;
@@ -426,7 +439,7 @@ int next_frames(audio_file* file, int64_t frame_bytes, int max, const unsigned c
     }
     if (file->buffer_index == 0) {
         const size_t wanted = AUDIO_BUFFER_SIZE - AUDIO_BUFFER_SIZE % frame_bytes;
-        const size_t n = std::fread(file->buffer.get(), 1, wanted, file->stream);
+        const size_t n = read_data(file, file->buffer.get(), wanted);
         if (n < static_cast<size_t>(frame_bytes))
             return -1;  // end of data; an incomplete trailing frame is dropped
         file->buffer_frames = static_cast<int>(n / static_cast<size_t>(frame_bytes));
@@ -628,10 +641,17 @@ bool copy_in_kernel(audio_file* in, audio_file* out, size_t frame, int64_t* fram
     off_t out_offset = ftello(out->stream);
     if (in_offset < 0 || out_offset < 0 || in_status.st_size < in_offset)
         return false;
-    const uint64_t total = static_cast<uint64_t>(in_status.st_size - in_offset) / frame * frame;
+    uint64_t total = static_cast<uint64_t>(in_status.st_size - in_offset);
+    if (in->data_left >= 0)
+        total = std::min(total, static_cast<uint64_t>(in->data_left));
+    total = total / frame * frame;
     uint64_t done = 0;
     while (done < total) {
         const ssize_t n = copy_file_range(in_fd, &in_offset, out_fd, &out_offset, std::min<uint64_t>(total - done, 1u << 30), 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        // Any other failure leaves the rest to the buffered copy, which
+        // reads it again and reports an error that persists.
         if (n <= 0)
             break;
         done += static_cast<uint64_t>(n);
@@ -644,6 +664,8 @@ bool copy_in_kernel(audio_file* in, audio_file* out, size_t frame, int64_t* fram
         return false;
     }
     *frames = static_cast<int64_t>(done / frame);
+    if (in->data_left >= 0)
+        in->data_left -= static_cast<int64_t>(done - static_cast<uint64_t>(part));
     return done == total;
 #else
     (void)in;
@@ -678,7 +700,7 @@ int copy_unconverted(audio_file* in, audio_file* out, int64_t* copied)
             std::memcpy(out->buffer.get(), in->buffer.get() + static_cast<size_t>(in->buffer_index) * frame, whole * frame);
             in->buffer_index = 0;
         } else {
-            whole = std::fread(out->buffer.get(), 1, wanted, in->stream) / frame;
+            whole = read_data(in, out->buffer.get(), wanted) / frame;
         }
         if (whole == 0)
             return 0;
@@ -751,9 +773,9 @@ int copy_integers(audio_file* in, audio_file* out, const sample_codec& from, con
     return 0;
 }
 
-}  // namespace
-
-int copy_audio_frames(audio_file* in, audio_file* out, double factor, int64_t* copied)
+// Every remaining frame of in to out, by the fastest path that gives the
+// bytes the frame functions would.
+int copy_frames(audio_file* in, audio_file* out, double factor, int64_t* copied)
 {
     // Between integer types scaled by a power of two (what sonomorph -n
     // does), integers suffice.
@@ -788,4 +810,13 @@ int copy_audio_frames(audio_file* in, audio_file* out, double factor, int64_t* c
         *copied += got;
     }
     return 0;
+}
+
+}  // namespace
+
+int copy_audio_frames(audio_file* in, audio_file* out, double factor, int64_t* copied)
+{
+    const int result = copy_frames(in, out, factor, copied);
+    // A failed read is no end of the data: the copy would be short.
+    return result == 0 && std::ferror(in->stream) != 0 ? -3 : result;
 }

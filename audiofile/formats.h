@@ -61,6 +61,9 @@ int skip_bytes(FILE* stream, uint64_t n);
 // Reads exactly n bytes; false when the stream ends first.
 bool read_exact(FILE* stream, void* dst, size_t n);
 
+// getc that retries and waits as read_audio_bytes does.
+int read_audio_byte(FILE* stream);
+
 // Values for 32-bit header fields, formed wide: beyond the field's range
 // they stay at its largest value ("to the end of the file") instead of
 // wrapping round to a small, wrong size.
@@ -69,21 +72,40 @@ constexpr int32_t saturate_i32(int64_t v)
 {
     return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : static_cast<int32_t>(v);
 }
-// A count for an int32 field: capped at the largest int.
-constexpr int32_t saturate_count(uint64_t v) { return v > INT32_MAX ? INT32_MAX : static_cast<int32_t>(v); }
+// A 32-bit size or count field that states nothing: 0 (a header written
+// before its data were known, as on a pipe) or all ones (size not known, or
+// too large for the field).  Such a header's data run to the end of the file.
+constexpr bool size_unstated(uint32_t v) { return v == 0 || v == UINT32_MAX; }
+
+// Bytes of frames frames of the given sample size and channel count, for a
+// header's size fields: 0 for negative counts, saturating where the product
+// leaves 64 bits.
+uint64_t data_bytes(int64_t frames, int bytes, int64_t channels);
 
 // ---------------------------------------------------------------------------
-// Frame counts
+// Frame counts and the end of the data
+
+// Bytes of sample data that the header read last states; negative when it
+// states none.  Set by read_audio_header through take_frame_count; the
+// reading handle stops there, so that chunks after the data are not read as
+// frames.
+extern int64_t stated_data_size;
 
 // Frames stated by a header's byte count, without wrapping: size bytes of
-// samples of the given width, capped at the largest int; 0 when channels or
-// bits are not positive.
-int32_t frames_from_data_size(uint64_t size, int bits, int32_t channels);
+// samples of the given width; 0 when channels or bits are not positive.
+int64_t frames_from_data_size(uint64_t size, int bits, int32_t channels);
 
 // Frames in what follows data_offset in the file open on stream, for headers
 // that give no count.  Uses the header's data_offset, channels and type.
-// A stream that is no regular file counts as 2^32 - 1 bytes long.
-int32_t frames_from_file_size(FILE* stream, const audio_header* header);
+// A stream that is no regular file has no size: its count is as large as
+// 64-bit sizes allow, so that it is read to its end.
+int64_t frames_from_file_size(FILE* stream, const audio_header* header);
+
+// Sets the header's frame count to the count its header states, and the end
+// of the data after that many frames; a count of 0 or less states none, and
+// the count then comes from the file's size, with no end but the file's.
+// The header's data_offset, channels and type must be set.
+void take_frame_count(FILE* stream, audio_header* header, int64_t stated);
 
 // The ILS fields that every reader but the ILS reader sets on success.
 void set_reader_defaults(audio_header* header);

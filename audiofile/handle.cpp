@@ -41,6 +41,7 @@ constexpr reader_step reader_chain[] = {
 int read_audio_header(FILE* stream, audio_header* header)
 {
     probe_fill = 0;
+    stated_data_size = -1;
     for (const reader_step& step : reader_chain) {
         const int result = step.read(stream, header);
         if (result == step.broken) {
@@ -55,6 +56,34 @@ int read_audio_header(FILE* stream, audio_header* header)
         std::fprintf(stderr, "\nInputfile error: filetype not recognized !\n");
     return result;
 }
+
+namespace {
+
+struct channel_limit {
+    const char* family;
+    int most;
+};
+
+// The channel fields of WAVE and AIFF are 16 bits that readers take as
+// signed; the ILS channel byte is read back as a signed number plus one.
+channel_limit channel_limit_of(int type)
+{
+    if (type == AUDIO_ILS || type == AUDIO_ILS_F || type == AUDIO_ILS_D)
+        return {"ILS", 128};
+    if (type == AUDIO_SPW || type == AUDIO_SPW_D)
+        return {"SPW", INT32_MAX};  // one signal of every sample
+    if (type >= AUDIO_WAVE && type <= AUDIO_WAVE_32)
+        return {"WAVE", 32767};
+    if (type >= AUDIO_SUN && type <= AUDIO_SUN_D)
+        return {"SUN", INT32_MAX};
+    if (type >= AUDIO_AIFC && type <= AUDIO_AIFC_32)
+        return {"AIFC", 32767};
+    return {"AIFF", 32767};
+}
+
+}  // namespace
+
+int max_audio_channels(int type) { return channel_limit_of(type).most; }
 
 int write_audio_header(FILE* stream, audio_header* header)
 {
@@ -102,9 +131,18 @@ audio_file* open_audio_file(const char* name, const char* mode, audio_header* he
             close_stream(file->stream);
             return nullptr;
         }
+        file->data_left = stated_data_size;
     } else if (mode[0] == 'w') {
         if (is_stdin) {
             std::fprintf(stderr, "\nUnable to write stdin !!");
+            return nullptr;
+        }
+        // A header that cannot hold the channel count would describe other
+        // frames than those written; say so before any file is touched.
+        const channel_limit limit = channel_limit_of(header->type);
+        if (header->channels > limit.most) {
+            std::fprintf(stderr, "\nError: a %s header holds at most %d channels, not %d", limit.family, limit.most,
+                         header->channels);
             return nullptr;
         }
         file->header = header;
@@ -115,6 +153,7 @@ audio_file* open_audio_file(const char* name, const char* mode, audio_header* he
             return nullptr;
         }
         write_audio_header(file->stream, header);
+        file->data_left = -1;
     } else {
         return nullptr;  // no program uses other modes
     }
@@ -150,37 +189,53 @@ int close_audio_file(audio_file* file)
     return 0;
 }
 
-int seek_audio_file(audio_file* file, int frames, int origin)
+int seek_audio_file(audio_file* file, int64_t frames, int origin)
 {
     if (file->mode == AUDIO_MODE_WRITE) {
         std::fprintf(stderr, "\nSeek attempt at outputfile");
         return 82;
     }
-    // Frames times channels fits 64 bits; times the sample bytes it may not,
-    // for a header with an absurd channel count.
+    // Frames times channels fits 64 bits only for sane headers; a header
+    // with an absurd channel count makes the distance overflow.
     int64_t distance = 0;
-    if (__builtin_mul_overflow(int64_t{frames} * file->header->channels, get_type_bits(file->header->type) / 8,
-                               &distance)) {
+    if (__builtin_mul_overflow(frames, int64_t{file->header->channels}, &distance) ||
+        __builtin_mul_overflow(distance, int64_t{get_type_bits(file->header->type) / 8}, &distance)) {
         std::fprintf(stderr, "\nInvalid seek attempt");
         return -1;
     }
 
     struct stat status {};
     if (fstat(fileno(file->stream), &status) == 0 && (status.st_mode & S_IFMT) != 0) {
-        const int64_t offset = origin == SEEK_SET ? distance + file->header->data_offset : distance;
+        int64_t offset = distance;
+        if (origin == SEEK_SET && __builtin_add_overflow(distance, int64_t{file->header->data_offset}, &offset)) {
+            std::fprintf(stderr, "\nInvalid seek attempt");
+            return -1;
+        }
+        // The end of the data stays where the header put it: data_left
+        // counts from the stream's position.
+        const int64_t before = ftello(file->stream);
         if (fseeko(file->stream, static_cast<off_t>(offset), origin) != 0) {
             std::fprintf(stderr, "\nInvalid seek attempt");
             return -1;
         }
         file->buffer_index = 0;
+        if (file->data_left >= 0 && before >= 0)
+            file->data_left = std::max<int64_t>(before + file->data_left - ftello(file->stream), 0);
         return 0;
     }
-    if (distance > 0 && skip_bytes(file->stream, static_cast<uint64_t>(distance)) != 0)
-        std::fprintf(stderr, "\nSeek beyond EOF");
+    if (distance > 0) {
+        const uint64_t wanted = file->data_left >= 0 ? std::min<uint64_t>(static_cast<uint64_t>(distance),
+                                                                          static_cast<uint64_t>(file->data_left))
+                                                     : static_cast<uint64_t>(distance);
+        if (skip_bytes(file->stream, wanted) != 0 || wanted < static_cast<uint64_t>(distance))
+            std::fprintf(stderr, "\nSeek beyond EOF");
+        if (file->data_left >= 0)
+            file->data_left -= static_cast<int64_t>(wanted);
+    }
     return 0;
 }
 
-int rewrite_audio_header(const char* name, audio_header* header, int frames)
+int rewrite_audio_header(const char* name, audio_header* header, int64_t frames)
 {
     // Standard output cannot be reopened; reading a pipe's header back would
     // wait for ever, and a device has none.

@@ -72,9 +72,9 @@ int32_t scaled_value(int32_t value, int32_t power)
 // Whole 512-byte blocks of frames frames of frame_bytes bytes, truncated
 // toward zero, saturating at the limits of int32 (the product may exceed
 // 64 bits).
-int32_t block_count(int64_t frame_bytes, int32_t frames)
+int32_t block_count(int64_t frame_bytes, int64_t frames)
 {
-    const double estimate = static_cast<double>(frame_bytes) * frames;
+    const double estimate = static_cast<double>(frame_bytes) * static_cast<double>(frames);
     if (estimate >= 0x1p52)
         return INT32_MAX;
     if (estimate <= -0x1p52)
@@ -144,7 +144,7 @@ int read_ils_header(FILE* stream, audio_header* header)
     result.ils_byte65 = static_cast<int8_t>(packed >> 8 & 0xFF);
     result.ils_half65 = static_cast<int16_t>(packed >> 16);
     result.data_offset = ILS_HEADER_SIZE;
-    result.frames = word[W_FRAMES] > 0 ? word[W_FRAMES] : frames_from_file_size(stream, &result);
+    take_frame_count(stream, &result, word[W_FRAMES]);
     result.comment[0] = '\0';
     *header = result;
     return 0;
@@ -162,7 +162,9 @@ int write_ils_header(FILE* stream, const audio_header* header)
     word[W_BLOCK_FRAMES] = frame_bytes > 0 ? saturate_i32(512 / frame_bytes) : 0;
     word[W_VALUE35] = header->ils_value35;
     word[W_VALUE37] = header->ils_value37;
-    word[W_FRAMES] = header->frames;
+    // A count beyond the word is written as all ones, which readers take
+    // as "count the data".
+    word[W_FRAMES] = header->frames > INT32_MAX ? -1 : static_cast<int32_t>(std::max<int64_t>(header->frames, INT32_MIN));
     word[W_SFREQ] = header->sfreq;
     word[W_MARKER] = kind.marker;
     word[W_WORD63] = header->ils_word63;

@@ -2,15 +2,18 @@
 // table, skipping, the frame-count fallbacks and the reader defaults.
 #include "formats.h"
 
+#include <poll.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 
 unsigned char probe_bytes[PROBE_SIZE];
 int probe_fill = 0;
+int64_t stated_data_size = -1;
 
 namespace {
 
@@ -22,9 +25,47 @@ constexpr std::array<const char*, CHUNK_ID_COUNT> chunk_ids{
 
 }  // namespace
 
+namespace {
+
+// After a read came back short: whether it only has to be tried again.  A
+// signal interrupted it, or a non-blocking stream had nothing yet, in which
+// case this waits until it has.  The stream's error is cleared then.
+bool read_again(FILE* stream)
+{
+    if (std::ferror(stream) == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+        return false;
+    const bool wait = errno != EINTR;
+    std::clearerr(stream);
+    if (wait) {
+        pollfd ready{fileno(stream), POLLIN, 0};
+        while (poll(&ready, 1, -1) < 0 && errno == EINTR) {
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+size_t read_audio_bytes(FILE* stream, void* dst, size_t n)
+{
+    auto* bytes = static_cast<unsigned char*>(dst);
+    size_t got = std::fread(bytes, 1, n, stream);
+    while (got < n && read_again(stream))
+        got += std::fread(bytes + got, 1, n - got, stream);
+    return got;
+}
+
+int read_audio_byte(FILE* stream)
+{
+    int c = std::getc(stream);
+    while (c == EOF && read_again(stream))
+        c = std::getc(stream);
+    return c;
+}
+
 size_t probe_read(FILE* stream, unsigned char* dst, size_t n)
 {
-    const size_t got = std::fread(dst, 1, n, stream);
+    const size_t got = read_audio_bytes(stream, dst, n);
     const int fill = std::clamp(probe_fill, 0, PROBE_SIZE);
     const size_t kept = std::min(got, static_cast<size_t>(PROBE_SIZE - fill));
     std::memcpy(probe_bytes + fill, dst, kept);
@@ -52,7 +93,7 @@ int skip_bytes(FILE* stream, uint64_t n)
     unsigned char scratch[4096];
     while (n > 0) {
         const size_t step = static_cast<size_t>(std::min<uint64_t>(n, sizeof scratch));
-        const size_t got = std::fread(scratch, 1, step, stream);
+        const size_t got = read_audio_bytes(stream, scratch, step);
         n -= got;
         if (got < step)
             return -1;
@@ -62,31 +103,54 @@ int skip_bytes(FILE* stream, uint64_t n)
 
 bool read_exact(FILE* stream, void* dst, size_t n)
 {
-    return std::fread(dst, 1, n, stream) == n;
+    return read_audio_bytes(stream, dst, n) == n;
 }
 
-int32_t frames_from_data_size(uint64_t size, int bits, int32_t channels)
+uint64_t data_bytes(int64_t frames, int bytes, int64_t channels)
 {
-    if (bits <= 0 || channels <= 0)
+    if (frames <= 0 || bytes <= 0 || channels <= 0)
         return 0;
-    return saturate_count(size * 8 / (static_cast<uint64_t>(bits) * static_cast<uint64_t>(channels)));
+    uint64_t product = 0;
+    if (__builtin_mul_overflow(static_cast<uint64_t>(frames), static_cast<uint64_t>(bytes), &product) ||
+        __builtin_mul_overflow(product, static_cast<uint64_t>(channels), &product))
+        return UINT64_MAX;
+    return product;
 }
 
-int32_t frames_from_file_size(FILE* stream, const audio_header* header)
+int64_t frames_from_data_size(uint64_t size, int bits, int32_t channels)
+{
+    if (bits <= 0 || channels <= 0 || size > UINT64_MAX / 8)
+        return 0;
+    return static_cast<int64_t>(size * 8 / (static_cast<uint64_t>(bits) * static_cast<uint64_t>(channels)));
+}
+
+int64_t frames_from_file_size(FILE* stream, const audio_header* header)
 {
     const int bytes = get_type_bits(header->type) / 8;
     if (header->channels < 1 || bytes < 1)
         return 0;
-    // A pipe or terminal has no size to go by: count it as the largest file
-    // that 32-bit headers can describe, so that readers read on to the end.
-    uint64_t size = UINT32_MAX;
+    // A pipe or terminal has no size to go by: it counts as the largest file
+    // there can be, so that every program reads it to its end.
+    uint64_t size = INT64_MAX;
     struct stat status {};
     if (fstat(fileno(stream), &status) == 0 && S_ISREG(status.st_mode))
         size = static_cast<uint64_t>(status.st_size);
     const auto offset = static_cast<uint64_t>(std::max(header->data_offset, 0));
     if (size <= offset)
         return 0;
-    return saturate_count((size - offset) / static_cast<uint64_t>(bytes) / static_cast<uint64_t>(header->channels));
+    return static_cast<int64_t>((size - offset) / static_cast<uint64_t>(bytes) / static_cast<uint64_t>(header->channels));
+}
+
+void take_frame_count(FILE* stream, audio_header* header, int64_t stated)
+{
+    const uint64_t bytes = data_bytes(stated, get_type_bits(header->type) / 8, header->channels);
+    if (stated > 0 && bytes > 0 && bytes <= static_cast<uint64_t>(INT64_MAX)) {
+        header->frames = stated;
+        stated_data_size = static_cast<int64_t>(bytes);
+        return;
+    }
+    header->frames = stated > 0 ? stated : frames_from_file_size(stream, header);
+    stated_data_size = -1;
 }
 
 void set_reader_defaults(audio_header* header)

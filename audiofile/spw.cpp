@@ -36,14 +36,14 @@ bool read_line_rest(FILE* stream, spw_line& line, uint64_t& consumed)
 {
     const size_t start = line.length;
     int c = 0;
-    while (line.length < SPW_LINE_MAX && (c = std::getc(stream)) != EOF) {
+    while (line.length < SPW_LINE_MAX && (c = read_audio_byte(stream)) != EOF) {
         ++consumed;
         line.text[line.length++] = static_cast<char>(c);
         if (c == '\n')
             return true;
     }
     if (line.length == SPW_LINE_MAX) {
-        while ((c = std::getc(stream)) != EOF) {
+        while ((c = read_audio_byte(stream)) != EOF) {
             ++consumed;
             if (c == '\n')
                 break;
@@ -74,8 +74,8 @@ std::string_view first_token(std::string_view text, size_t from = 0)
 }
 
 // The decimal integer at the start of text (optional sign, digits),
-// saturating at the limits of int32; 0 without digits.
-int32_t leading_int(std::string_view text)
+// saturating at the given limits; 0 without digits.
+int64_t leading_int(std::string_view text, int64_t lo, int64_t hi)
 {
     size_t i = 0;
     bool negative = false;
@@ -83,17 +83,17 @@ int32_t leading_int(std::string_view text)
         negative = text[i++] == '-';
     int64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = std::min<int64_t>(value * 10 + (text[i] - '0'), int64_t{INT32_MAX} + 1);
+        value = std::min<int64_t>(value * 10 + (text[i] - '0'), INT64_MAX / 10);
     if (negative)
         value = -value;
-    return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+    return std::clamp<int64_t>(value, lo, hi);
 }
 
 bool contains(std::string_view text, std::string_view part) { return text.find(part) != std::string_view::npos; }
 
 struct spw_values {
     int32_t sfreq;
-    int32_t frames;
+    int64_t frames;
     int32_t type;
 };
 
@@ -108,9 +108,9 @@ int read_key_line(std::string_view line, spw_values& values)
     if (value.empty() || value == "\n")
         return 0;  // no value: nothing to take from the line
     if (contains(key, "Sampling Frequency")) {
-        values.sfreq = leading_int(value);
+        values.sfreq = static_cast<int32_t>(leading_int(value, INT32_MIN, INT32_MAX));
     } else if (contains(key, "Number of points")) {
-        values.frames = leading_int(value);
+        values.frames = leading_int(value, SPW_POINTS_MIN, SPW_POINTS_MAX);
     } else if (contains(key, "Signal Type")) {
         if (value == "Fixedpoint\n" || value == "Integer\n")
             values.type = AUDIO_SPW;
@@ -183,15 +183,13 @@ int read_spw_header(FILE* stream, audio_header* header)
     }
 
     header->sfreq = values.sfreq;
-    header->frames = values.frames;
     header->type = values.type;
     std::memcpy(header->comment, comment.data(), comment.size());
     header->data_offset = static_cast<int32_t>(consumed);
     header->channels = 1;
     // A header written to a pipe says 0 points, as the other families' do;
     // the data then tell how many there are.
-    if (header->frames == 0)
-        header->frames = frames_from_file_size(stream, header);
+    take_frame_count(stream, header, values.frames);
     set_reader_defaults(header);
     return 0;
 }
@@ -203,7 +201,8 @@ void write_spw_header(FILE* stream, const audio_header* header)
     const size_t length = strnlen(header->comment, sizeof header->comment - 1);
     const std::string_view comment(header->comment, length);
     const size_t first_line = std::min(comment.find('\n'), SPW_COMMENT_MAX);
-    const long long points = std::clamp(static_cast<long long>(header->frames) * header->channels, SPW_POINTS_MIN, SPW_POINTS_MAX);
+    const auto points = static_cast<long long>(
+        std::min<uint64_t>(data_bytes(header->frames, 1, header->channels), SPW_POINTS_MAX));
 
     std::fprintf(stream, "$SIGNAL_FILE 9\n");
     std::fprintf(stream, "$USER_COMMENT\n");

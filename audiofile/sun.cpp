@@ -94,10 +94,8 @@ int read_sun_header(FILE* stream, audio_header* header)
     header->data_offset = static_cast<int32_t>(position);
     header->channels = static_cast<int32_t>(channels);
     header->sfreq = static_cast<int32_t>(rate);
-    // All ones ("size not known") is taken at its word like any other size.
-    header->frames = frames_from_data_size(size, 8 * encoding->bytes, header->channels);
-    if (header->frames == 0)
-        header->frames = frames_from_file_size(stream, header);
+    take_frame_count(stream, header,
+                     size_unstated(size) ? 0 : frames_from_data_size(size, 8 * encoding->bytes, header->channels));
     set_reader_defaults(header);
     return 0;
 }
@@ -106,7 +104,7 @@ int write_sun_header(FILE* stream, const audio_header* header)
 {
     const sun_encoding& encoding = encoding_for_type(header->type);
     const auto channels = static_cast<uint32_t>(header->channels);
-    const uint64_t size = uint64_t{static_cast<uint32_t>(header->frames)} * static_cast<uint64_t>(encoding.bytes) * channels;
+    const uint64_t size = data_bytes(header->frames, encoding.bytes, header->channels);
 
     std::array<unsigned char, SUN_HEADER_SIZE> out{};
     std::memcpy(&out[0], ".snd", 4);

@@ -2,6 +2,7 @@
 #include "byteorder.h"
 #include "formats.h"
 
+#include <algorithm>
 #include <array>
 #include <climits>
 #include <cstring>
@@ -139,9 +140,8 @@ int read_wave_header(FILE* stream, audio_header* header)
     header->data_offset = static_cast<int32_t>(position);
     header->sfreq = static_cast<int32_t>(format.sfreq);
     header->channels = format.channels;
-    header->frames = frames_from_data_size(data_size, format.bits, header->channels);
-    if (header->frames == 0)
-        header->frames = frames_from_file_size(stream, header);
+    take_frame_count(stream, header,
+                     size_unstated(data_size) ? 0 : frames_from_data_size(data_size, format.bits, header->channels));
     set_reader_defaults(header);
     return 0;
 }
@@ -152,13 +152,13 @@ int write_wave_header(FILE* stream, const audio_header* header)
     const auto channels = static_cast<uint32_t>(header->channels);
     // Sizes are 32-bit fields formed wide; a size beyond them says "to the
     // end of the file" rather than a wrapped, wrong length.
-    const uint64_t data = static_cast<uint64_t>(static_cast<uint32_t>(header->frames)) * bytes * channels;
+    const uint64_t data = data_bytes(header->frames, static_cast<int>(bytes), header->channels);
     const uint32_t data_size = saturate_u32(data);
     const auto byte_rate = static_cast<uint32_t>(static_cast<uint64_t>(static_cast<uint32_t>(header->sfreq)) * bytes * channels);
 
     std::array<unsigned char, WAVE_HEADER_SIZE> out{};
     std::memcpy(&out[0], "RIFF", 4);
-    store_le32(&out[4], saturate_u32(data + 36));
+    store_le32(&out[4], saturate_u32(std::min<uint64_t>(data, UINT32_MAX) + 36));
     std::memcpy(&out[8], "WAVE", 4);
     std::memcpy(&out[12], "fmt ", 4);
     store_le32(&out[16], 16);

@@ -15,6 +15,11 @@ int to_int(const char* text)
     return static_cast<int>(value);
 }
 
+int64_t to_int64(const char* text)
+{
+    return text == nullptr ? 0 : static_cast<int64_t>(std::strtoll(text, nullptr, 10));
+}
+
 double to_double(const char* text)
 {
     return text == nullptr ? 0.0 : std::strtod(text, nullptr);

@@ -4,7 +4,11 @@
 // overflow: integers saturate at the limits of int.
 #pragma once
 
+#include <cstdint>
+
 int to_int(const char* text);
+// The same for counts that need 64 bits (frame numbers).
+int64_t to_int64(const char* text);
 double to_double(const char* text);
 
 // A double truncated toward zero to an int, saturating at the limits of int;

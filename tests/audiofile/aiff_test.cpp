@@ -235,13 +235,21 @@ TEST(aiff_reader, unknown_form_type_records_twelve_bytes)
     std::fclose(f);
 }
 
-TEST(aiff_reader, aifc_compression_is_not_looked_at)
+TEST(aiff_reader, aifc_compression_other_than_big_endian_pcm_is_refused)
 {
-    const std::string file = form("AIFC", chunk("FVER", be32(0xA2805140)) + comm_aifc(2, 1, 16, "sowt", "") + ssnd("\x01\x02\x03\x04"));
-    const read_result r = read_header_of(file);
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.header.type, AUDIO_AIFC_16);
-    EXPECT_EQ(r.header.data_offset, static_cast<int32_t>(file.size() - 4));
+    for (const char* plain : {"NONE", "twos"}) {
+        const std::string file = form("AIFC", chunk("FVER", be32(0xA2805140)) + comm_aifc(2, 1, 16, plain, "") + ssnd("\x01\x02\x03\x04"));
+        const read_result r = read_header_of(file);
+        ASSERT_EQ(r.status, 0) << plain << r.err;
+        EXPECT_EQ(r.header.type, AUDIO_AIFC_16);
+        EXPECT_EQ(r.header.data_offset, static_cast<int32_t>(file.size() - 4));
+    }
+    for (const char* packed : {"sowt", "ulaw", "alaw", "fl32", "ima4", "NON"}) {
+        const read_result r = read_header_of(form("AIFC", comm_aifc(2, 1, 16, packed, "") + ssnd("\x01\x02\x03\x04")));
+        EXPECT_EQ(r.status, AIFF_BROKEN) << packed;
+        EXPECT_EQ(r.err, "aifc compression type: " + std::string(packed).substr(0, 4) +
+                             " not supported\n\nError reading AIFF/AIFC file");
+    }
 }
 
 TEST(aiff_reader, unsupported_sample_sizes)
@@ -249,7 +257,7 @@ TEST(aiff_reader, unsupported_sample_sizes)
     read_result r = read_header_of(form("AIFF", comm(1, 2, 12) + ssnd("xyzw")));
     EXPECT_EQ(r.status, AIFF_BROKEN);
     EXPECT_EQ(r.err, "aiff format samplesize: 12 not supported\n\nError reading AIFF/AIFC file");
-    r = read_header_of(form("AIFC", comm_aifc(1, 2, 64, "fl64", "64-bit float") + ssnd(std::string(16, '\0'))));
+    r = read_header_of(form("AIFC", comm_aifc(1, 2, 64, "NONE", "") + ssnd(std::string(16, '\0'))));
     EXPECT_EQ(r.status, AIFF_BROKEN);
     EXPECT_EQ(r.err, "aifc format samplesize: 64 not supported\n\nError reading AIFF/AIFC file");
 }
@@ -305,10 +313,10 @@ TEST(aiff_reader, chunk_sizes_near_2_to_32_do_not_wrap)
 
 TEST(aiff_reader, odd_counts_give_defined_values)
 {
-    read_result r = read_header_of(form("AIFF", comm(0xFFFF, 0xFFFFFFFF, 16) + ssnd("xy")));
+    read_result r = read_header_of(form("AIFF", comm(0xFFFF, 0xFFFFFFFE, 16) + ssnd("xy")));
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.header.channels, -1);
-    EXPECT_EQ(r.header.frames, INT32_MAX);
+    EXPECT_EQ(r.header.frames, 0xFFFFFFFE);
     r = read_header_of(form("AIFF", comm(0, 0, 16) + ssnd("xyzw")));
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.header.channels, 0);

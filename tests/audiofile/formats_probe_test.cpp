@@ -46,6 +46,67 @@ INSTANTIATE_TEST_SUITE_P(families, probe_pipe,
                                          family_case{AUDIO_SPW, 1, 232 + 4}, family_case{AUDIO_SPW_D, 1, 197 + 4},
                                          family_case{AUDIO_ILS_F, 2, 512}));
 
+struct end_case {
+    int type;
+    int channels;
+};
+
+class data_end : public testing::TestWithParam<end_case> {};
+
+// The samples end where the header says: a chunk, tag or pad byte after them
+// is no frame, also after a seek.  A header that states no count (0, as on a
+// pipe) reads to the end of the file.
+TEST_P(data_end, is_where_the_header_says)
+{
+    const end_case& c = GetParam();
+    temp_dir dir;
+    const std::string name = dir.file("in");
+    const size_t frame = static_cast<size_t>(c.channels * (get_type_bits(c.type) / 8));
+    const std::string samples(3 * frame, '\x01');
+    const std::string after = "id3 " + std::string(4 + frame * 2, '\x7F');
+    for (const int stated : {3, 0}) {
+        SCOPED_TRACE(stated);
+        write_file(name, header_bytes(make_header(c.type, c.channels, 8000, stated)) + samples + after);
+        const size_t frames = stated > 0 ? 3 : (samples.size() + after.size()) / frame;
+        audio_header h{};
+        EXPECT_EQ(decode_file(name, &h).size(), frames * static_cast<size_t>(c.channels));
+        audio_file* file = open_audio_file(name.c_str(), "r", &h);
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(seek_audio_file(file, 2, SEEK_SET), 0);
+        std::vector<double> block(frames * static_cast<size_t>(c.channels));
+        int got = 0;
+        EXPECT_EQ(read_audio_frames(block.data(), static_cast<int>(frames), &got, file), 0);
+        EXPECT_EQ(got, static_cast<int>(frames) - 2);
+        close_audio_file(file);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(families, data_end,
+                         testing::Values(end_case{AUDIO_SUN_16, 2}, end_case{AUDIO_SUN_D, 1}, end_case{AUDIO_WAVE_8, 1},
+                                         end_case{AUDIO_WAVE_24, 2}, end_case{AUDIO_AIFF_16, 1}, end_case{AUDIO_AIFC_8, 3},
+                                         end_case{AUDIO_SPW, 1}, end_case{AUDIO_SPW_D, 1}, end_case{AUDIO_ILS, 2}));
+
+TEST(probe, aiff_data_end_at_the_fewer_of_comm_and_ssnd)
+{
+    const std::string comm3 = "COMM" + be32(18) + be16(1) + be32(3) + be16(8) + std::string("\x40\x0B\xFA\0\0\0\0\0\0\0", 10);
+    const std::string comm0 = "COMM" + be32(18) + be16(1) + be32(0) + be16(8) + std::string("\x40\x0B\xFA\0\0\0\0\0\0\0", 10);
+    const auto ssnd = [](uint32_t size) { return "SSND" + be32(size) + be32(0) + be32(0) + "abcdef"; };
+    const auto file = [](const std::string& chunks) { return "FORM" + be32(static_cast<uint32_t>(4 + chunks.size())) + "AIFF" + chunks; };
+    temp_dir dir;
+    const std::string name = dir.file("in.aiff");
+    struct row {
+        std::string bytes;
+        size_t samples;
+    };
+    for (const row& r : {row{file(comm3 + ssnd(8 + 2)), 2}, row{file(comm3 + ssnd(8 + 6)), 3},
+                         row{file(comm0 + ssnd(8 + 2)), 2}, row{file(comm0 + ssnd(0xFFFFFFFF)), 6},
+                         row{file(comm3 + ssnd(0xFFFFFFFF)), 3}, row{file(comm0 + ssnd(8)), 6}}) {
+        write_file(name, r.bytes);
+        audio_header h{};
+        EXPECT_EQ(decode_file(name, &h).size(), r.samples) << hex(r.bytes.substr(20));
+    }
+}
+
 TEST(probe, spw_sees_its_first_line_after_sun_and_aiff)
 {
     const std::string file = header_bytes(make_header(AUDIO_SPW, 1, 8000, 4));
@@ -96,7 +157,7 @@ TEST(probe, pipe_without_frame_count_reads_to_the_end)
     FILE* f = pipe_with(file);
     audio_header h{};
     ASSERT_EQ(read_audio_header(f, &h), 0);
-    EXPECT_EQ(h.frames, static_cast<int32_t>((UINT32_MAX - 54u) / 2u));
+    EXPECT_EQ(h.frames, (INT64_MAX - 54) / 2);
     std::fclose(f);
 }
 

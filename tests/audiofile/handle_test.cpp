@@ -2,6 +2,7 @@
 // seeking by frames, the in-place header rewrite and the reader chain's
 // answers for inputs that no reader takes.
 #include "audiofile.h"
+#include "byteorder.h"
 #include "formats.h"
 #include "run.h"
 
@@ -329,6 +330,59 @@ TEST(handle_rewrite, corrects_the_count_and_keeps_the_length)
     EXPECT_EQ(back.type, AUDIO_WAVE_24);
     EXPECT_EQ(close_audio_file(file), 0);
 }
+
+struct big_count_case {
+    int type;
+    int64_t frames;     // the count rewritten
+    size_t field;       // where the header keeps it (bytes or frames)
+    bool big_endian;
+    uint32_t stored;    // what that field then holds
+    int64_t read_back;  // the count a reader takes from it; -1: the file's 6 frames
+};
+
+class rewrite_count : public testing::TestWithParam<big_count_case> {};
+
+// Counts of 2^31 frames and more: a field holds the true count wherever it
+// fits its width and says "to the end of the file" only beyond.
+TEST_P(rewrite_count, holds_the_true_count_where_the_field_does)
+{
+    const big_count_case& c = GetParam();
+    temp_dir dir;
+    const std::string name = dir.file("out");
+    audio_header h = wave_header(c.type, 1, 0);
+    audio_file* file = open_audio_file(name.c_str(), "w", &h);
+    ASSERT_NE(file, nullptr);
+    const std::vector<double> frames(6, 1.0);
+    ASSERT_EQ(write_audio_frames(frames.data(), 6, file), 0);
+    ASSERT_EQ(close_audio_file(file), 0);
+    const size_t length = read_file(name).size();
+
+    ASSERT_EQ(rewrite_audio_header(name.c_str(), &h, c.frames), 0);
+    const std::string after = read_file(name);
+    ASSERT_EQ(after.size(), length);
+    const auto* field = reinterpret_cast<const unsigned char*>(after.data() + c.field);
+    EXPECT_EQ(c.big_endian ? load_be32(field) : load_le32(field), c.stored);
+    audio_header back{};
+    file = open_audio_file(name.c_str(), "r", &back);
+    ASSERT_NE(file, nullptr);
+    EXPECT_EQ(back.frames, c.read_back < 0 ? 6 : c.read_back);
+    close_audio_file(file);
+}
+
+constexpr int64_t three_gib = int64_t{3} << 30;
+constexpr int64_t four_gib = int64_t{4} << 30;
+
+INSTANTIATE_TEST_SUITE_P(
+    families, rewrite_count,
+    testing::Values(big_count_case{AUDIO_WAVE_8, three_gib, 40, false, 0xC0000000u, three_gib},
+                    big_count_case{AUDIO_WAVE_8, four_gib, 40, false, 0xFFFFFFFFu, -1},
+                    big_count_case{AUDIO_SUN_8, three_gib, 8, true, 0xC0000000u, three_gib},
+                    big_count_case{AUDIO_SUN_16, three_gib, 8, true, 0xFFFFFFFFu, -1},
+                    big_count_case{AUDIO_AIFF_8, three_gib, 22, true, 0xC0000000u, three_gib},
+                    big_count_case{AUDIO_AIFF_16, three_gib, 22, true, 0xC0000000u, three_gib},  // SSND saturates
+                    big_count_case{AUDIO_AIFC_8, four_gib, 34, true, 0xFFFFFFFFu, -1},
+                    big_count_case{AUDIO_ILS, INT32_MAX, 4 * 54, false, 0x7FFFFFFFu, INT32_MAX},
+                    big_count_case{AUDIO_ILS, three_gib, 4 * 54, false, 0xFFFFFFFFu, -1}));
 
 TEST(handle_rewrite, leaves_standard_output_and_devices_alone_and_refuses_missing_files)
 {

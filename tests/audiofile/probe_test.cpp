@@ -117,7 +117,7 @@ struct data_size_case {
     uint64_t size;
     int bits;
     int32_t channels;
-    int32_t frames;
+    int64_t frames;
 };
 
 class frames_of_data_size : public testing::TestWithParam<data_size_case> {};
@@ -132,12 +132,12 @@ INSTANTIATE_TEST_SUITE_P(
     table, frames_of_data_size,
     testing::Values(data_size_case{4000, 16, 2, 1000}, data_size_case{4001, 16, 2, 1000},
                     data_size_case{0x40000000u, 16, 2, 268435456}, data_size_case{0x20000000u, 8, 1, 536870912},
-                    data_size_case{0xFFFFFFFFu, 8, 1, INT_MAX}, data_size_case{0xFFFFFFFFu, 16, 1, INT_MAX},
+                    data_size_case{0xFFFFFFFFu, 8, 1, 0xFFFFFFFF}, data_size_case{0xFFFFFFFFu, 16, 1, 0x7FFFFFFF},
                     data_size_case{0xFFFFFFF8u, 32, 2, 536870911}, data_size_case{0xFFFFFFFFu, 64, 1, 536870911},
                     data_size_case{12, 24, 2, 2}, data_size_case{100, 0, 2, 0}, data_size_case{100, 16, 0, 0},
                     data_size_case{100, 16, -2, 0}, data_size_case{100, -8, 1, 0}));
 
-int32_t frames_of_file(uint64_t size, int type, int channels, int data_offset)
+int64_t frames_of_file(uint64_t size, int type, int channels, int data_offset)
 {
     temp_dir dir;
     const std::string name = dir.file("f");
@@ -151,7 +151,7 @@ int32_t frames_of_file(uint64_t size, int type, int channels, int data_offset)
     h.type = type;
     h.channels = channels;
     h.data_offset = data_offset;
-    const int32_t frames = frames_from_file_size(f, &h);
+    const int64_t frames = frames_from_file_size(f, &h);
     std::fclose(f);
     return frames;
 }
@@ -174,14 +174,14 @@ TEST(frames_of_file_size, nothing_behind_the_header_or_no_channels)
     EXPECT_EQ(frames_of_file(444, 27, 1, 44), 0);
 }
 
-TEST(frames_of_file_size, capped_at_the_largest_int)
+TEST(frames_of_file_size, beyond_the_largest_int)
 {
     // A sparse file of 8 GiB holds more 8-bit frames than an int counts.
-    EXPECT_EQ(frames_of_file(uint64_t{8} << 30, AUDIO_WAVE_8, 1, 44), INT_MAX);
+    EXPECT_EQ(frames_of_file(uint64_t{8} << 30, AUDIO_WAVE_8, 1, 44), (int64_t{8} << 30) - 44);
     EXPECT_EQ(frames_of_file(uint64_t{8} << 30, AUDIO_WAVE_16, 2, 44), 2147483637);
 }
 
-TEST(frames_of_file_size, a_pipe_counts_as_the_largest_32_bit_file)
+TEST(frames_of_file_size, a_pipe_counts_as_the_largest_file)
 {
     int fds[2];
     ASSERT_EQ(pipe(fds), 0);
@@ -190,12 +190,12 @@ TEST(frames_of_file_size, a_pipe_counts_as_the_largest_32_bit_file)
     init_audio_header(&h);
     h.data_offset = 44;
     h.channels = 2;
-    EXPECT_EQ(frames_from_file_size(f, &h), (4294967295 - 44) / 2 / 2);
+    EXPECT_EQ(frames_from_file_size(f, &h), (INT64_MAX - 44) / 2 / 2);
     h.type = AUDIO_SUN_D;
     h.channels = 1;
-    EXPECT_EQ(frames_from_file_size(f, &h), (4294967295 - 44) / 8);
+    EXPECT_EQ(frames_from_file_size(f, &h), (INT64_MAX - 44) / 8);
     h.type = AUDIO_WAVE_8;
-    EXPECT_EQ(frames_from_file_size(f, &h), INT_MAX);
+    EXPECT_EQ(frames_from_file_size(f, &h), INT64_MAX - 44);
     std::fclose(f);
     close(fds[1]);
 }

@@ -140,10 +140,14 @@ TEST(spw_reader, type_of_the_record_stands_without_type_line)
 
 TEST(spw_reader, numbers_saturate)
 {
-    const read_result r = read_header_of(spw_text("Sampling Frequency = 99999999999999\nNumber of points = -99999999999\n$DATA\n"));
+    read_result r = read_header_of(spw_text("Sampling Frequency = 99999999999999\nNumber of points = 999999999999999\n$DATA\n"));
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(r.header.sfreq, INT32_MAX);
-    EXPECT_EQ(r.header.frames, INT32_MIN);
+    EXPECT_EQ(r.header.frames, 99999999999);
+    // A count below 1 states none: the data are counted.
+    r = read_header_of(spw_text("Number of points = -99999999999\n$DATA\n") + "\x01\x02");
+    ASSERT_EQ(r.status, 0);
+    EXPECT_EQ(r.header.frames, 1);
 }
 
 TEST(spw_reader, first_token_needs_a_blank_after_it)

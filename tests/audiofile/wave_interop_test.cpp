@@ -101,15 +101,8 @@ TEST_P(sox_written, reads_as_sox_decodes_it)
     EXPECT_EQ(ours.header.sfreq, 44100);
     EXPECT_EQ(get_type_bits(ours.header.type), c.bits);
     EXPECT_EQ(std::to_string(ours.header.frames), soxi("-s", name));
-    // sox pads an odd-sized data chunk with one byte; the reader goes on to
-    // the end of the file, so an 8-bit mono file gives that byte as a frame.
-    std::vector<int64_t> samples = ours.samples;
-    if (c.bits == 8 && c.channels == 1 && expected.size() % 2 == 1) {
-        ASSERT_EQ(samples.size(), expected.size() + 1);
-        EXPECT_EQ(samples.back(), -128);
-        samples.pop_back();
-    }
-    EXPECT_EQ(samples, expected);
+    // sox pads an odd-sized data chunk with one byte, which is no frame.
+    EXPECT_EQ(ours.samples, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(

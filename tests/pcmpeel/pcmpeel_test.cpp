@@ -1,5 +1,6 @@
 // pcmpeel run as a user runs it: exact output bytes, messages and statuses.
 #include "audio_helpers.h"
+#include "byteorder.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
@@ -164,22 +165,57 @@ TEST(pcmpeel, default_end_is_the_header_count)
     }
 }
 
-// A data size past 2 GiB: the count and the seek distance need 64 bits.
-// The file is sparse, so it costs no disk space.
-TEST(pcmpeel, seeks_deep_into_large_files)
+// Files of 2^31 frames and more keep all their frames: counts, ranges and
+// seeks work in 64 bits, and a size field of all ones counts the file.  The
+// files are sparse, so they cost no disk space.
+struct deep_case {
+    const char* name;
+    std::string header;
+    int64_t data_bytes;  // behind the header
+    int64_t frames;      // in the file
+    std::string last;    // what -b 1 gives for the last two frames
+    uint32_t sun_size;   // the size sonomorph's SUN header gives them
+};
+
+std::string sun_8_unknown_size() { return ".snd" + std::string("\0\0\0\x18\xFF\xFF\xFF\xFF\0\0\0\x02\0\0\x1F\x40\0\0\0\x01", 20); }
+
+class pcmpeel_deep : public testing::TestWithParam<deep_case> {};
+
+TEST_P(pcmpeel_deep, ranges_reach_every_frame)
 {
+    const deep_case& c = GetParam();
     temp_dir dir;
-    const int64_t frames = 800000000;  // 3.2 GB of 16-bit stereo
-    write_file(dir.file("big.wav"), wave(2, 16, "", frames * 4));
-    ASSERT_EQ(truncate(dir.file("big.wav").c_str(), 44 + frames * 4), 0);
-    const run_result r = run_tool("pcmpeel", {"-f", std::to_string(frames - 3), dir.file("big.wav")});
+    const std::string in = dir.file("big");
+    write_file(in, c.header);
+    ASSERT_EQ(truncate(in.c_str(), static_cast<off_t>(c.header.size()) + c.data_bytes), 0);
+    const run_result r = run_tool("pcmpeel", {"-b", "1", "-f", std::to_string(c.frames - 2), in});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
-    EXPECT_EQ(r.out, std::string(12, '\0'));
-    const run_result past = run_tool("pcmpeel", {"-t", std::to_string(frames + 1), dir.file("big.wav")});
+    EXPECT_EQ(r.out, c.last);
+    const run_result end = run_tool("pcmpeel", {"-f", std::to_string(c.frames), in});
+    EXPECT_EQ(end.status, 0);
+    EXPECT_EQ(end.out, "");
+    const run_result past = run_tool("pcmpeel", {"-t", std::to_string(c.frames + 1), in});
     EXPECT_EQ(past.status, 1);
     EXPECT_EQ(past.err, last_error);
+    // The count goes on into the header of a conversion.
+    run_shell("sonomorph -t sun_8 '" + in + "' | head -c 24 > '" + dir.file("head") + "'");
+    const std::string head = read_file(dir.file("head"));
+    ASSERT_EQ(head.size(), 24u);
+    EXPECT_EQ(load_be32(reinterpret_cast<const unsigned char*>(head.data() + 8)), c.sun_size);
 }
+
+constexpr int64_t gib = int64_t{1} << 30;
+
+INSTANTIATE_TEST_SUITE_P(
+    sparse, pcmpeel_deep,
+    testing::Values(deep_case{"stereo_3_2_gb", wave(2, 16, "", 3200000000), 3200000000, 800000000, std::string(4, '\0'), 1600000000u},
+                    deep_case{"mono_8_bit_3_gib", wave(1, 8, "", 3 * gib), 3 * gib, 3 * gib, "\x80\x80", 0xC0000000u},
+                    deep_case{"wave_size_all_ones", wave(1, 8, "", 0xFFFFFFFF), 4 * gib + (1 << 20), 4 * gib + (1 << 20),
+                              "\x80\x80", 0xFFFFFFFFu},
+                    deep_case{"sun_size_unknown", sun_8_unknown_size(), 4 * gib + (1 << 20), 4 * gib + (1 << 20),
+                              std::string(2, '\0'), 0xFFFFFFFFu}),
+    [](const testing::TestParamInfo<deep_case>& info) { return std::string(info.param.name); });
 
 TEST(pcmpeel, refuses_widths_other_than_one_to_four)
 {

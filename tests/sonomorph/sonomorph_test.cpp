@@ -159,22 +159,105 @@ TEST(sonomorph_errors, input_of_no_known_format)
     EXPECT_EQ(empty.err, "\nInputfile error: filetype not recognized !\n\nError opening inputfile\n");
 }
 
-TEST(sonomorph_errors, frames_that_cannot_be_read_are_no_success)
+TEST(sonomorph_errors, frames_that_cannot_be_read_are_no_success_and_leave_the_output)
 {
     // A header of no channels, and one whose 16-bit count reads negative:
-    // nothing can be copied, and that is said.
+    // nothing can be copied, and that is said before the output is opened.
+    temp_dir dir;
+    const std::string out = dir.file("out.wav");
     for (const int channels : {0, 40000}) {
         std::string in = stereo_wave;
         in[22] = static_cast<char>(channels & 0xFF);
         in[23] = static_cast<char>(channels >> 8 & 0xFF);
-        const run_result r = run_tool("sonomorph", {"-t", "wave_32"}, in);
+        write_file(out, "kept");
+        const run_result r = run_tool("sonomorph", {"-t", "wave_32", "-o", out}, in);
         EXPECT_EQ(r.status, 1) << channels;
-        EXPECT_NE(r.err.find("\nError: frames of " + std::to_string(static_cast<int16_t>(channels)) +
-                             " channels cannot be read\n"),
-                  std::string::npos)
-            << r.err;
+        EXPECT_EQ(r.err, "\nError: frames of " + std::to_string(static_cast<int16_t>(channels)) + " channels cannot be read\n");
+        EXPECT_EQ(read_file(out), "kept");
     }
 }
+
+TEST(sonomorph_errors, channels_the_output_header_cannot_hold)
+{
+    temp_dir dir;
+    const std::string out = dir.file("out");
+    struct row {
+        std::vector<std::string> args;
+        std::string err;
+    };
+    for (const row& r : {row{{"-c", "40000", "-t", "wave"}, "\nError: a WAVE header holds at most 32767 channels, not 40000"},
+                         row{{"-c", "32768", "-t", "aiff_8"}, "\nError: a AIFF header holds at most 32767 channels, not 32768"},
+                         row{{"-c", "200", "-t", "ils"}, "\nError: a ILS header holds at most 128 channels, not 200"}}) {
+        write_file(out, "kept");
+        std::vector<std::string> args = r.args;
+        args.insert(args.end(), {"-o", out});
+        const run_result result = run_tool("sonomorph", args, make_wave(AUDIO_WAVE_16, 1, 8000, ramp(64000, 1)));
+        EXPECT_EQ(result.status, 1) << r.args[1];
+        EXPECT_EQ(result.err, r.err + "\nError opening outputfile\n");
+        EXPECT_EQ(read_file(out), "kept");
+    }
+}
+
+// Read errors are no end of the input; a non-blocking pipe with nothing
+// to read yet is waited for.  python3 hands the program its standard input.
+struct faulty_input_case {
+    const char* name;
+    const char* feed;  // how the input arrives
+    std::string command;
+    int status;
+    std::string err;
+};
+
+class faulty_input : public testing::TestWithParam<faulty_input_case> {};
+
+const char* feeder = R"(
+import os, socket, subprocess, sys, threading, time
+mode, data = sys.argv[1], open(sys.argv[2], 'rb').read()
+if mode == 'reset':
+    ours, theirs = socket.socketpair()
+    ours.sendall(b'x')  # left unread: closing with it gives the reader ECONNRESET
+    def feed():
+        theirs.sendall(data[:len(data) // 2]); theirs.close()
+else:
+    ours, w = os.pipe()
+    os.set_blocking(ours, False)
+    def feed():
+        for i in range(0, len(data), 65536):
+            os.write(w, data[i:i + 65536]); time.sleep(0.01)
+        os.close(w)
+program = subprocess.Popen(sys.argv[3:], stdin=ours)
+(ours.close if mode == 'reset' else lambda: os.close(ours))()  # a program that stops early ends the feed
+threading.Thread(target=feed, daemon=True).start()
+sys.exit(program.wait())
+)";
+
+TEST_P(faulty_input, ends_as_the_input_did)
+{
+    const faulty_input_case& c = GetParam();
+    REQUIRE_PEER("python3");
+    temp_dir dir;
+    write_file(dir.file("feed.py"), feeder);
+    write_file(dir.file("in.wav"), make_wave(AUDIO_WAVE_16, 2, 8000, ramp(400000, 7)));
+    const run_result r =
+        run_shell("cd '" + dir.path + "' && python3 feed.py " + c.feed + " in.wav " + c.command + " > piped.out");
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.err, c.err);
+    if (c.status == 0) {
+        const run_result whole = run_shell("cd '" + dir.path + "' && " + c.command + " < in.wav > named.out");
+        ASSERT_EQ(whole.status, 0) << whole.err;
+        EXPECT_TRUE(read_file(dir.file("piped.out")) == read_file(dir.file("named.out")));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    stdin, faulty_input,
+    testing::Values(faulty_input_case{"sonomorph_reset", "reset", "sonomorph -t wave_24", 1, "\nError reading inputfile\n"},
+                    faulty_input_case{"sonomorph_copy_reset", "reset", "sonomorph -o out.wav", 1, "\nError reading inputfile\n"},
+                    faulty_input_case{"pcmpeel_reset", "reset", "pcmpeel -b 3", 1, "\nError reading inputfile\n"},
+                    faulty_input_case{"sonomorph_slow_nonblocking", "slow", "sonomorph -t aiff_24", 0, ""},
+                    faulty_input_case{"sonomorph_copy_slow_nonblocking", "slow", "sonomorph -o out.wav", 0, ""},
+                    faulty_input_case{"pcmpeel_slow_nonblocking", "slow", "pcmpeel -b 3", 0, ""}),
+    [](const testing::TestParamInfo<faulty_input_case>& info) { return std::string(info.param.name); });
 
 TEST(sonomorph_errors, output_that_cannot_be_opened)
 {

@@ -84,7 +84,7 @@ constexpr std::array<raw_encoder, 4> raw_encoders{encode_raw<1>, encode_raw<2>, 
 // input (whose data_offset counts only what was read of it) and anything
 // that cannot seek, such as a FIFO, is read and dropped, and may end early,
 // which leaves nothing to write.  False on a read error.
-bool skip_to_first(audio_file* input, int first, bool named, double* block, int block_frames)
+bool skip_to_first(audio_file* input, int64_t first, bool named, double* block, int block_frames)
 {
     if (named && input->stream != stdin && is_regular_stream(input->stream) &&
         seek_audio_file(input, first, SEEK_SET) == 0)
@@ -113,7 +113,7 @@ int peel(audio_file* input, const audio_header& header, FILE* out, const pcmpeel
         end = settings.end;
     }
     // Before frame 0 lie only header bytes: a negative first starts at 0.
-    const int first = settings.first_set ? std::max(settings.first, 0) : 0;
+    const int64_t first = settings.first_set ? std::max<int64_t>(settings.first, 0) : 0;
 
     const raw_encoder encode = raw_encoder_for(settings.bytes);
     if (encode == nullptr) {
@@ -201,11 +201,11 @@ int pcmpeel_options(int argc, char* argv[], pcmpeel_settings& settings)
         switch (c) {
         case 'b': settings.bytes = to_int(option_argument); break;
         case 'f':
-            settings.first = to_int(option_argument);
+            settings.first = to_int64(option_argument);
             settings.first_set = true;
             break;
         case 't':
-            settings.end = to_int(option_argument);
+            settings.end = to_int64(option_argument);
             settings.end_set = true;
             break;
         case 'o':

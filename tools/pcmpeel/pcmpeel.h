@@ -5,13 +5,14 @@
 #include "audiofile.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 struct pcmpeel_settings {
     int bytes = 2;             // bytes per output sample
-    int first = 0;             // first frame written
+    int64_t first = 0;         // first frame written
     bool first_set = false;
-    int end = 0;               // frame after the last one written
+    int64_t end = 0;           // frame after the last one written
     bool end_set = false;      // unset: the header's frame count
     std::string output;        // the -o name
     bool output_set = false;   // unset: standard output

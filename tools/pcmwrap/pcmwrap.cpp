@@ -93,7 +93,7 @@ bool copy_frames(const std::vector<raw_input>& inputs, const pcmwrap_settings& s
         for (size_t k = 0; k < inputs.size(); ++k) {
             // fread comes back short only at the end of the input (or on an
             // error), so a short block is the last one.
-            const size_t got = std::fread(raw.get(), 1, block_frames * group_bytes, inputs[k].stream) / group_bytes;
+            const size_t got = read_audio_bytes(inputs[k].stream, raw.get(), block_frames * group_bytes) / group_bytes;
             if (got < block_frames)
                 more = false;
             whole = std::min(whole, got);
@@ -162,8 +162,7 @@ int wrap(const std::vector<raw_input>& inputs, const pcmwrap_settings& settings)
     if (!ok)
         return 1;
 
-    const auto count = static_cast<int>(std::min<int64_t>(frames, INT32_MAX));
-    const int result = rewrite_audio_header(settings.output.c_str(), &header, count);
+    const int result = rewrite_audio_header(settings.output.c_str(), &header, frames);
     if (result == -1) {
         std::fprintf(stderr, "\nError opening outputfile\n");
         return 1;

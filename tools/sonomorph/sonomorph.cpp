@@ -70,10 +70,24 @@ int sonomorph_run(const sonomorph_settings& settings)
     }
     if (settings.channels > 0) {
         // Regroup the interleaved samples: the reader decodes with the
-        // header's channel count at every call.
-        const int64_t samples = int64_t{in.frames} * in.channels;
-        in.frames = static_cast<int32_t>(std::clamp<int64_t>(samples / settings.channels, INT32_MIN, INT32_MAX));
+        // header's channel count at every call.  Counts from a header fit
+        // 64 bits times their channels; anything beyond saturates.
+        int64_t samples = 0;
+        if (__builtin_mul_overflow(in.frames, int64_t{in.channels}, &samples))
+            samples = in.frames < 0 ? INT64_MIN : INT64_MAX;
+        in.frames = samples / settings.channels;
         in.channels = settings.channels;
+    }
+
+    // A header whose frames cannot be read (no channels, or a frame wider
+    // than the sample buffer) would give an empty copy passed off as
+    // success.  It is refused before the output is opened, so that a file of
+    // the output's name keeps its contents.
+    const int64_t frame_bytes = int64_t{in.channels} * audio_sample_bytes(in.type);
+    if (in.channels < 1 || frame_bytes < 1 || frame_bytes > AUDIO_BUFFER_SIZE) {
+        std::fprintf(stderr, "\nError: frames of %d channels cannot be read\n", in.channels);
+        close_audio_file(input);
+        return 1;
     }
 
     audio_header out{};
@@ -99,19 +113,14 @@ int sonomorph_run(const sonomorph_settings& settings)
         std::fprintf(stderr, "scale_bits: %2d => scale_factor: %15.8e\n", scale_bits, scale_factor);
     }
 
-    // A header whose frames cannot be read (no channels, or a frame wider
-    // than the sample buffer) would give an empty copy passed off as success.
-    const int64_t frame_bytes = int64_t{in.channels} * audio_sample_bytes(in.type);
-    bool failed = in.channels < 1 || frame_bytes < 1 || frame_bytes > AUDIO_BUFFER_SIZE;
     int64_t copied = 0;
-    if (failed) {
-        std::fprintf(stderr, "\nError: frames of %d channels cannot be read\n", in.channels);
-    } else {
-        const int result = copy_audio_frames(input, output, scale_factor, &copied);
-        if (result != 0) {
-            std::fprintf(stderr, result == -2 ? "\nError allocating frame buffer\n" : "\nError writing outputfile\n");
-            failed = true;
-        }
+    bool failed = false;
+    const int result = copy_audio_frames(input, output, scale_factor, &copied);
+    if (result != 0) {
+        std::fprintf(stderr, result == -2   ? "\nError allocating frame buffer\n"
+                             : result == -3 ? "\nError reading inputfile\n"
+                                            : "\nError writing outputfile\n");
+        failed = true;
     }
 
     if (close_audio_file(input) != 0)
@@ -126,12 +135,12 @@ int sonomorph_run(const sonomorph_settings& settings)
     if (failed)
         return 1;
 
-    const int result = rewrite_audio_header(settings.output.c_str(), &out, static_cast<int>(std::min<int64_t>(copied, INT32_MAX)));
-    if (result == -1) {
+    const int rewritten = rewrite_audio_header(settings.output.c_str(), &out, copied);
+    if (rewritten == -1) {
         std::fprintf(stderr, "\nError opening outputfile\n");
         return 1;
     }
-    if (result < 0) {
+    if (rewritten < 0) {
         std::fprintf(stderr, "\nError closing file\n");
         return 1;
     }

@@ -54,7 +54,8 @@ int read_back(const char* name)
     }
     std::free(frame);
     close_audio_file(file);
-    std::printf("channels %d sfreq %d frames %d type %d %s\n", header.channels, header.sfreq, header.frames,
+    std::printf("channels %d sfreq %d frames %lld type %d %s\n", header.channels, header.sfreq,
+                static_cast<long long>(header.frames),
                 header.type, same && count == FRAMES ? "ramp ok" : "other");
     return count == header.frames ? 0 : 1;
 }
