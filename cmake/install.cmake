@@ -1,5 +1,6 @@
-# Installation (`make install PREFIX=...`), the CMake package that lets other
-# projects use find_package(audiofile), and the Debian package of CPack.
+# Installation (`make install PREFIX=...`), the CMake and pkg-config
+# packages that let other projects use the library, and the Debian package
+# of CPack.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -18,7 +19,8 @@ endforeach()
 
 # The header gets a folder of its own: /usr/include/audiofile.h belongs to
 # an unrelated library of the same name, whose package must stay installable
-# beside ours.  Code includes "audiofile.h" alike in the tree and installed.
+# beside ours.  Code includes "audiofile.h" alike in the tree and installed,
+# or <sonosuite/audiofile.h> where installed.
 set(SONO_HEADER_DIR ${CMAKE_INSTALL_INCLUDEDIR}/sonosuite)
 set(SONO_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/audiofile)
 
@@ -37,11 +39,22 @@ set_target_properties(audiofile PROPERTIES INTERFACE_INCLUDE_DIRECTORIES "${_son
 
 install(TARGETS audiofile EXPORT audiofileTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
-        INCLUDES DESTINATION ${SONO_HEADER_DIR})
+        INCLUDES DESTINATION ${SONO_HEADER_DIR} ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/audiofile/audiofile.h DESTINATION ${SONO_HEADER_DIR})
 if(EXISTS ${PROJECT_SOURCE_DIR}/man/audiofile.3)
   install(FILES ${PROJECT_SOURCE_DIR}/man/audiofile.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
 endif()
+
+# pkg-config: written when installing, so that it names the prefix the files
+# went to (`cmake --install --prefix` may choose another than configured).
+install(CODE "
+  set(PROJECT_VERSION ${PROJECT_VERSION})
+  set(SONO_INCLUDEDIR ${CMAKE_INSTALL_INCLUDEDIR})
+  set(SONO_LIBDIR ${CMAKE_INSTALL_LIBDIR})
+  configure_file(${CMAKE_CURRENT_LIST_DIR}/sonosuite-audiofile.pc.in
+                 ${PROJECT_BINARY_DIR}/sonosuite-audiofile.pc @ONLY)
+")
+install(FILES ${PROJECT_BINARY_DIR}/sonosuite-audiofile.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
 install(EXPORT audiofileTargets NAMESPACE audiofile:: DESTINATION ${SONO_PACKAGE_DIR})
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/audiofileConfig.cmake.in
@@ -53,7 +66,7 @@ install(FILES ${PROJECT_BINARY_DIR}/audiofileConfig.cmake ${PROJECT_BINARY_DIR}/
         DESTINATION ${SONO_PACKAGE_DIR})
 
 # `make package`: one Debian package with the programs, the pages, the
-# library and its CMake package, installed under /usr.
+# library with its CMake and pkg-config packages, installed under /usr.
 set(SONO_PACKAGE_CONTACT "sonosuite maintainers <sonosuite@localhost>"
     CACHE STRING "Maintainer named in the Debian package")
 set(CPACK_GENERATOR DEB)
@@ -68,7 +81,8 @@ tonesmith makes sines and sweeps; pcmwrap and pcmpeel move headerless samples
 in and out of audio files; burstpick extracts AC-3, MPEG audio and DTS streams
 from IEC 61937 data bursts; framesnip and chunksnip cut MPEG audio and MPEG-2
 extension bitstreams by frame number.  Includes the static library audiofile
-with its header and CMake package (find_package(audiofile)).")
+with its header, CMake package (find_package(audiofile)) and pkg-config
+file (sonosuite-audiofile).")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -22,8 +22,9 @@ done
 has /usr/share/man/man3/audiofile.3
 has /usr/include/sonosuite/audiofile.h
 grep -q '^/usr/lib/.*libaudiofile\.a$' "$work/contents" || fail "libaudiofile.a is not in the package"
-for f in audiofileConfig.cmake audiofileConfigVersion.cmake audiofileTargets.cmake; do
-    grep -q "^/usr/lib/.*cmake/audiofile/$f\$" "$work/contents" || fail "$f is not in the package"
+for f in cmake/audiofile/audiofileConfig.cmake cmake/audiofile/audiofileConfigVersion.cmake \
+         cmake/audiofile/audiofileTargets.cmake pkgconfig/sonosuite-audiofile.pc; do
+    grep -q "^/usr/lib/.*$f\$" "$work/contents" || fail "$f is not in the package"
 done
 # Nothing of the build tree or the tests travels with it.
 if grep -E 'test|/tmp/|_lib' "$work/contents"; then fail "unexpected files in the package"; fi
@@ -38,4 +39,6 @@ mkdir "$work/x"
 dpkg-deb -x "$deb" "$work/x"
 a=$(find "$work/x" -name libaudiofile.a | head -n 1)
 nm "$a" 2>/dev/null | grep -q ' T .*open_audio_file' || fail "libaudiofile.a in the package has lost its symbols"
+pc=$(find "$work/x" -name sonosuite-audiofile.pc)
+grep -qx 'prefix=/usr' "$pc" || fail "sonosuite-audiofile.pc does not name /usr: $(grep '^prefix' "$pc")"
 echo "ok: $(grep -c . "$work/contents") entries"

@@ -1,10 +1,11 @@
 #!/bin/sh
-# install_consumer.sh CMAKE BUILD_DIR CONSUMER_SOURCE CXX
+# install_consumer.sh CMAKE BUILD_DIR CONSUMER_SOURCE CXX [PKG_CONFIG]
 # Installs the build into a scratch prefix, builds a program against the
-# installed library through find_package(audiofile), and runs it together
-# with installed programs on the files they make for each other.
+# installed library through find_package(audiofile) and through pkg-config,
+# and runs it together with installed programs on the files they make for
+# each other.
 set -eu
-cmake=$1 build=$2 consumer=$3 cxx=$4
+cmake=$1 build=$2 consumer=$3 cxx=$4 pkgconfig=${5-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/sono-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -14,7 +15,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 
 # The layout a user of the package relies on.
 for f in bin/sonomorph bin/tonesmith share/man/man1/sonomorph.1 share/man/man1/tonesmith.1 \
-         share/man/man3/audiofile.3 include/sonosuite/audiofile.h; do
+         share/man/man3/audiofile.3 include/sonosuite/audiofile.h lib/pkgconfig/sonosuite-audiofile.pc; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 lib=$(find "$prefix" -name libaudiofile.a | head -n 1)
@@ -42,6 +43,8 @@ cd "$work"
 out=$("$run" read ramp.wav) || fail "consumer read ramp.wav"
 [ "$out" = "channels 2 sfreq 44100 frames 100 type 17 ramp ok" ] || fail "read back: $out"
 
+[ "$("$run" type aiff_24)" = 4 ] || fail "consumer type aiff_24: $("$run" type aiff_24)"
+
 "$prefix/bin/sonomorph" -t aiff_24 -o ramp.aif ramp.wav 2> sonomorph.err || { cat sonomorph.err; fail "installed sonomorph"; }
 out=$("$run" read ramp.aif) || fail "consumer read ramp.aif"
 [ "$out" = "channels 2 sfreq 44100 frames 100 type 4 ramp ok" ] || fail "after sonomorph -t aiff_24: $out"
@@ -54,9 +57,24 @@ case $out in
     *) fail "tonesmith | sonomorph: $out" ;;
 esac
 
+# The same program built by hand with what pkg-config says, as a project
+# without CMake builds it.
+if [ -n "$pkgconfig" ]; then
+    export PKG_CONFIG_PATH="$prefix/lib/pkgconfig"
+    pc_prefix=$("$pkgconfig" --variable=prefix sonosuite-audiofile) || fail "pkg-config sonosuite-audiofile"
+    [ "$pc_prefix" = "$prefix" ] || fail "sonosuite-audiofile.pc names the prefix $pc_prefix"
+    # shellcheck disable=SC2046
+    "$cxx" -std=c++17 -Wall -Wextra -Wpedantic -Werror -o pc_consumer "$consumer/main.cpp" "$consumer/folder.cpp" \
+        $("$pkgconfig" --cflags --libs sonosuite-audiofile) || fail "building with pkg-config"
+    ./pc_consumer write pc.wav && out=$(./pc_consumer read pc.wav) || fail "pkg-config consumer"
+    [ "$out" = "channels 2 sfreq 44100 frames 100 type 17 ramp ok" ] || fail "pkg-config consumer read back: $out"
+else
+    echo "skipped: no pkg-config"
+fi
+
 # man finds the installed pages through the prefix.
 if command -v man > /dev/null 2>&1; then
     found=$(MANPATH="$prefix/share/man" man -w sonomorph 2>/dev/null) || fail "man -w sonomorph"
     [ "$found" = "$prefix/share/man/man1/sonomorph.1" ] || fail "man -w sonomorph gave $found"
 fi
-echo "ok: installed to $prefix, consumer built with find_package(audiofile) and run"
+echo "ok: installed to $prefix, consumer built with find_package(audiofile) and pkg-config and run"
