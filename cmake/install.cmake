@@ -6,14 +6,35 @@ include(CMakePackageConfigHelpers)
 
 set(SONO_PROGRAMS sonomorph tonesmith pcmwrap pcmpeel burstpick framesnip chunksnip)
 
-# Programs and their pages: only those that are built, so that a tree in
-# which a program is still missing installs the rest.
+# Manual pages and the Debian changelog are installed compressed, as man
+# reads them and Debian wants them: gzip -9n, best compression without name
+# or time, so that two builds give the same bytes.
+find_program(SONO_GZIP gzip REQUIRED)
+set(SONO_GZIPPED "")
+# sono_gzip(<file> <copy in the build tree>): <copy>.gz, made at build time.
+function(sono_gzip source copy)
+  add_custom_command(OUTPUT ${copy}.gz
+                     COMMAND ${CMAKE_COMMAND} -E copy ${source} ${copy}
+                     COMMAND ${SONO_GZIP} -9nf ${copy}
+                     DEPENDS ${source} VERBATIM)
+  set(SONO_GZIPPED ${SONO_GZIPPED} ${copy}.gz PARENT_SCOPE)
+endfunction()
+# sono_install_page(<name.section>)
+function(sono_install_page page)
+  string(REGEX MATCH "[0-9]$" section ${page})
+  if(EXISTS ${PROJECT_SOURCE_DIR}/man/${page})
+    sono_gzip(${PROJECT_SOURCE_DIR}/man/${page} ${PROJECT_BINARY_DIR}/man/${page})
+    set(SONO_GZIPPED ${SONO_GZIPPED} PARENT_SCOPE)
+    install(FILES ${PROJECT_BINARY_DIR}/man/${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man${section})
+  endif()
+endfunction()
+
+# Programs and their pages: only those that are built, so
+# that a tree in which a program is still missing installs the rest.
 foreach(program ${SONO_PROGRAMS})
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    if(EXISTS ${PROJECT_SOURCE_DIR}/man/${program}.1)
-      install(FILES ${PROJECT_SOURCE_DIR}/man/${program}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-    endif()
+    sono_install_page(${program}.1)
   endif()
 endforeach()
 
@@ -41,9 +62,7 @@ install(TARGETS audiofile EXPORT audiofileTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         INCLUDES DESTINATION ${SONO_HEADER_DIR} ${CMAKE_INSTALL_INCLUDEDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/audiofile/audiofile.h DESTINATION ${SONO_HEADER_DIR})
-if(EXISTS ${PROJECT_SOURCE_DIR}/man/audiofile.3)
-  install(FILES ${PROJECT_SOURCE_DIR}/man/audiofile.3 DESTINATION ${CMAKE_INSTALL_MANDIR}/man3)
-endif()
+sono_install_page(audiofile.3)
 
 # pkg-config: written when installing, so that it names the prefix the files
 # went to (`cmake --install --prefix` may choose another than configured).
@@ -67,22 +86,50 @@ install(FILES ${PROJECT_BINARY_DIR}/audiofileConfig.cmake ${PROJECT_BINARY_DIR}/
 
 # `make package`: one Debian package with the programs, the pages, the
 # library with its CMake and pkg-config packages, installed under /usr.
-set(SONO_PACKAGE_CONTACT "sonosuite maintainers <sonosuite@localhost>"
-    CACHE STRING "Maintainer named in the Debian package")
+set(SONO_DEBIAN_MAINTAINER "sonosuite maintainers <maintainers@sonosuite.example>"
+    CACHE STRING "Maintainer named in the Debian package and its changelog")
+set(SONO_DEBIAN_RELEASE 1)
+set(SONO_DEBIAN_VERSION ${PROJECT_VERSION}-${SONO_DEBIAN_RELEASE})
+
+# The licence file of the package in Debian's machine-readable form, made
+# from LICENSE: its first line is the copyright notice, the rest its terms.
+set(SONO_LICENCE_NAME Expat)  # Debian's name for the MIT licence
+file(READ ${PROJECT_SOURCE_DIR}/LICENSE licence)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+if(NOT licence MATCHES "^Copyright \\(c\\) ([^\n]*)\n\n(.*)$")
+  message(FATAL_ERROR "LICENSE does not begin with a line \"Copyright (c) <years> <holders>\"")
+endif()
+set(SONO_COPYRIGHT "${CMAKE_MATCH_1}")
+string(STRIP "${CMAKE_MATCH_2}" licence)
+string(REPLACE "\n\n" "\n.\n" licence "${licence}")  # an empty line is " ."
+string(REPLACE "\n" "\n " SONO_LICENCE_TEXT " ${licence}")
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/copyright.in ${PROJECT_BINARY_DIR}/debian/copyright @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/debian/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+
+# The Debian changelog goes into the package only.
+configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/changelog.in ${PROJECT_BINARY_DIR}/debian/changelog.Debian @ONLY)
+sono_gzip(${PROJECT_BINARY_DIR}/debian/changelog.Debian ${PROJECT_BINARY_DIR}/debian/gz/changelog.Debian)
+install(FILES ${PROJECT_BINARY_DIR}/debian/gz/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR}
+        COMPONENT debian EXCLUDE_FROM_ALL)
+add_custom_target(sono_gzipped ALL DEPENDS ${SONO_GZIPPED})
+
 set(CPACK_GENERATOR DEB)
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};ALL;/"
+                                 "${PROJECT_BINARY_DIR};${PROJECT_NAME};debian;/")
 set(CPACK_PACKAGE_NAME sonosuite)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "${SONO_PACKAGE_CONTACT}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "command-line tools for audio files, test signals and compressed audio bitstreams")
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${SONO_DEBIAN_RELEASE})
+set(CPACK_PACKAGE_CONTACT "${SONO_DEBIAN_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tools for audio files, test signals and compressed audio bitstreams")
 set(CPACK_PACKAGE_DESCRIPTION
-    "sonomorph converts audio files between SUN, WAVE, AIFF, AIFC, SPW and ILS types;
-tonesmith makes sines and sweeps; pcmwrap and pcmpeel move headerless samples
-in and out of audio files; burstpick extracts AC-3, MPEG audio and DTS streams
-from IEC 61937 data bursts; framesnip and chunksnip cut MPEG audio and MPEG-2
-extension bitstreams by frame number.  Includes the static library audiofile
-with its header, CMake package (find_package(audiofile)) and pkg-config
-file (sonosuite-audiofile).")
+    "sonomorph converts audio files between SUN, WAVE, AIFF, AIFC, SPW and ILS
+types; tonesmith makes sines and sweeps; pcmwrap and pcmpeel move headerless
+samples in and out of audio files; burstpick extracts AC-3, MPEG audio and DTS
+streams from IEC 61937 data bursts; framesnip and chunksnip cut MPEG audio and
+MPEG-2 extension bitstreams by frame number.
+.
+Includes the static library audiofile with its header, CMake package
+(find_package(audiofile)) and pkg-config file (sonosuite-audiofile).")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

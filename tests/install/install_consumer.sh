@@ -14,8 +14,9 @@ fail() { echo "FAIL: $*"; exit 1; }
 "$cmake" --install "$build" --prefix "$prefix" > "$work/install.log" || { cat "$work/install.log"; fail "cmake --install"; }
 
 # The layout a user of the package relies on.
-for f in bin/sonomorph bin/tonesmith share/man/man1/sonomorph.1 share/man/man1/tonesmith.1 \
-         share/man/man3/audiofile.3 include/sonosuite/audiofile.h lib/pkgconfig/sonosuite-audiofile.pc; do
+for f in bin/sonomorph bin/tonesmith share/man/man1/sonomorph.1.gz share/man/man1/tonesmith.1.gz \
+         share/man/man3/audiofile.3.gz include/sonosuite/audiofile.h lib/pkgconfig/sonosuite-audiofile.pc \
+         share/doc/sonosuite/copyright; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 lib=$(find "$prefix" -name libaudiofile.a | head -n 1)
@@ -25,7 +26,7 @@ config=$(find "$prefix" -name audiofileConfig.cmake | head -n 1)
 [ -f "$(dirname "$config")/audiofileConfigVersion.cmake" ] || fail "audiofileConfigVersion.cmake is not installed"
 # Every installed program has its page.
 for p in "$prefix"/bin/*; do
-    [ -f "$prefix/share/man/man1/$(basename "$p").1" ] || fail "no page for $(basename "$p")"
+    [ -f "$prefix/share/man/man1/$(basename "$p").1.gz" ] || fail "no page for $(basename "$p")"
 done
 
 # A project of its own, found through the prefix only.  The build tree is
@@ -75,6 +76,6 @@ fi
 # man finds the installed pages through the prefix.
 if command -v man > /dev/null 2>&1; then
     found=$(MANPATH="$prefix/share/man" man -w sonomorph 2>/dev/null) || fail "man -w sonomorph"
-    [ "$found" = "$prefix/share/man/man1/sonomorph.1" ] || fail "man -w sonomorph gave $found"
+    [ "$found" = "$prefix/share/man/man1/sonomorph.1.gz" ] || fail "man -w sonomorph gave $found"
 fi
 echo "ok: installed to $prefix, consumer built with find_package(audiofile) and pkg-config and run"
