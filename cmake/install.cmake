@@ -1,10 +1,11 @@
 # Installation (`make install PREFIX=...`), the CMake and pkg-config
-# packages that let other projects use the library, and the Debian package
-# of CPack.
+# packages that let other projects use the library, bash completion, and the
+# Debian package of CPack.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
 set(SONO_PROGRAMS sonomorph tonesmith pcmwrap pcmpeel burstpick framesnip chunksnip)
+set(SONO_COMPLETION_DIR ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 
 # Manual pages and the Debian changelog are installed compressed, as man
 # reads them and Debian wants them: gzip -9n, best compression without name
@@ -29,12 +30,19 @@ function(sono_install_page page)
   endif()
 endfunction()
 
-# Programs and their pages: only those that are built, so
+# One completion file serves every program; bash-completion loads it by the
+# program's name, which links to it.
+install(FILES ${PROJECT_SOURCE_DIR}/completions/sonosuite.bash DESTINATION ${SONO_COMPLETION_DIR} RENAME sonosuite)
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/completions)
+
+# Programs, their pages and completion links: only those that are built, so
 # that a tree in which a program is still missing installs the rest.
 foreach(program ${SONO_PROGRAMS})
   if(TARGET ${program})
     install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
     sono_install_page(${program}.1)
+    file(CREATE_LINK sonosuite ${PROJECT_BINARY_DIR}/completions/${program} SYMBOLIC)
+    install(FILES ${PROJECT_BINARY_DIR}/completions/${program} DESTINATION ${SONO_COMPLETION_DIR})
   endif()
 endforeach()
 
@@ -85,7 +93,8 @@ install(FILES ${PROJECT_BINARY_DIR}/audiofileConfig.cmake ${PROJECT_BINARY_DIR}/
         DESTINATION ${SONO_PACKAGE_DIR})
 
 # `make package`: one Debian package with the programs, the pages, the
-# library with its CMake and pkg-config packages, installed under /usr.
+# library with its CMake and pkg-config packages, and the completion,
+# installed under /usr.
 set(SONO_DEBIAN_MAINTAINER "sonosuite maintainers <maintainers@sonosuite.example>"
     CACHE STRING "Maintainer named in the Debian package and its changelog")
 set(SONO_DEBIAN_RELEASE 1)

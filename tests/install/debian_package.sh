@@ -19,9 +19,11 @@ has() { grep -qx "$1" "$work/contents" || fail "$1 is not in the package"; }
 for p in $programs; do
     has "/usr/bin/$p"
     has "/usr/share/man/man1/$p.1.gz"
+    has "/usr/share/bash-completion/completions/$p"
 done
 has /usr/share/man/man3/audiofile.3.gz
 has /usr/include/sonosuite/audiofile.h
+has /usr/share/bash-completion/completions/sonosuite
 has /usr/share/doc/sonosuite/copyright
 has /usr/share/doc/sonosuite/changelog.Debian.gz
 grep -q '^/usr/lib/.*libaudiofile\.a$' "$work/contents" || fail "libaudiofile.a is not in the package"

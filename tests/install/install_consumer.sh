@@ -1,11 +1,11 @@
 #!/bin/sh
-# install_consumer.sh CMAKE BUILD_DIR CONSUMER_SOURCE CXX [PKG_CONFIG]
+# install_consumer.sh CMAKE BUILD_DIR CONSUMER_SOURCE CXX [PKG_CONFIG [BASH_COMPLETION]]
 # Installs the build into a scratch prefix, builds a program against the
 # installed library through find_package(audiofile) and through pkg-config,
 # and runs it together with installed programs on the files they make for
-# each other.
+# each other; bash-completion finds the programs' completion there.
 set -eu
-cmake=$1 build=$2 consumer=$3 cxx=$4 pkgconfig=${5-}
+cmake=$1 build=$2 consumer=$3 cxx=$4 pkgconfig=${5-} bash_completion=${6-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/sono-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -16,7 +16,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 # The layout a user of the package relies on.
 for f in bin/sonomorph bin/tonesmith share/man/man1/sonomorph.1.gz share/man/man1/tonesmith.1.gz \
          share/man/man3/audiofile.3.gz include/sonosuite/audiofile.h lib/pkgconfig/sonosuite-audiofile.pc \
-         share/doc/sonosuite/copyright; do
+         share/bash-completion/completions/sonosuite share/doc/sonosuite/copyright; do
     [ -f "$prefix/$f" ] || fail "$f is not installed"
 done
 lib=$(find "$prefix" -name libaudiofile.a | head -n 1)
@@ -24,9 +24,10 @@ lib=$(find "$prefix" -name libaudiofile.a | head -n 1)
 config=$(find "$prefix" -name audiofileConfig.cmake | head -n 1)
 [ -n "$config" ] || fail "audiofileConfig.cmake is not installed"
 [ -f "$(dirname "$config")/audiofileConfigVersion.cmake" ] || fail "audiofileConfigVersion.cmake is not installed"
-# Every installed program has its page.
+# Every installed program has its page and its completion.
 for p in "$prefix"/bin/*; do
     [ -f "$prefix/share/man/man1/$(basename "$p").1.gz" ] || fail "no page for $(basename "$p")"
+    [ -f "$prefix/share/bash-completion/completions/$(basename "$p")" ] || fail "no completion for $(basename "$p")"
 done
 
 # A project of its own, found through the prefix only.  The build tree is
@@ -71,6 +72,18 @@ if [ -n "$pkgconfig" ]; then
     [ "$out" = "channels 2 sfreq 44100 frames 100 type 17 ramp ok" ] || fail "pkg-config consumer read back: $out"
 else
     echo "skipped: no pkg-config"
+fi
+
+# bash-completion loads each program's completion from the prefix by name.
+if [ -n "$bash_completion" ]; then
+    for p in "$prefix"/bin/*; do
+        p=$(basename "$p")
+        out=$(XDG_DATA_DIRS="$prefix/share" bash -c '. "$1" && __load_completion "$2" && complete -p "$2"' \
+              sh "$bash_completion" "$p" 2>&1) || true
+        [ "$out" = "complete -F _sonosuite $p" ] || fail "bash-completion on $p: $out"
+    done
+else
+    echo "skipped: no bash-completion"
 fi
 
 # man finds the installed pages through the prefix.
