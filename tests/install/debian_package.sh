@@ -1,8 +1,9 @@
 #!/bin/sh
-# debian_package.sh CPACK BUILD_DIR "PROGRAMS"
-# Builds the Debian package of the build and checks what it holds.
+# debian_package.sh CPACK BUILD_DIR "PROGRAMS" [LINTIAN]
+# Builds the Debian package of the build, checks what it holds and has
+# lintian check it.
 set -eu
-cpack=$1 build=$2 programs=$3
+cpack=$1 build=$2 programs=$3 lintian=${4-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/sono-deb.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
@@ -13,17 +14,22 @@ deb=$(ls "$work"/*.deb 2>/dev/null | head -n 1)
 [ -n "$deb" ] || { cat "$work/cpack.log"; fail "no .deb made"; }
 echo "package: $(basename "$deb")"
 
-dpkg-deb -c "$deb" | awk '{print $NF}' | sed 's|^\./|/|' > "$work/contents"
+dpkg-deb -c "$deb" | awk '{print $6}' | sed 's|^\./|/|' > "$work/contents"
 has() { grep -qx "$1" "$work/contents" || fail "$1 is not in the package"; }
 for p in $programs; do
     has "/usr/bin/$p"
-    has "/usr/share/man/man1/$p.1"
+    has "/usr/share/man/man1/$p.1.gz"
+    has "/usr/share/bash-completion/completions/$p"
 done
-has /usr/share/man/man3/audiofile.3
+has /usr/share/man/man3/audiofile.3.gz
 has /usr/include/sonosuite/audiofile.h
+has /usr/share/bash-completion/completions/sonosuite
+has /usr/share/doc/sonosuite/copyright
+has /usr/share/doc/sonosuite/changelog.Debian.gz
 grep -q '^/usr/lib/.*libaudiofile\.a$' "$work/contents" || fail "libaudiofile.a is not in the package"
-for f in audiofileConfig.cmake audiofileConfigVersion.cmake audiofileTargets.cmake; do
-    grep -q "^/usr/lib/.*cmake/audiofile/$f\$" "$work/contents" || fail "$f is not in the package"
+for f in cmake/audiofile/audiofileConfig.cmake cmake/audiofile/audiofileConfigVersion.cmake \
+         cmake/audiofile/audiofileTargets.cmake pkgconfig/sonosuite-audiofile.pc; do
+    grep -q "^/usr/lib/.*$f\$" "$work/contents" || fail "$f is not in the package"
 done
 # Nothing of the build tree or the tests travels with it.
 if grep -E 'test|/tmp/|_lib' "$work/contents"; then fail "unexpected files in the package"; fi
@@ -38,4 +44,19 @@ mkdir "$work/x"
 dpkg-deb -x "$deb" "$work/x"
 a=$(find "$work/x" -name libaudiofile.a | head -n 1)
 nm "$a" 2>/dev/null | grep -q ' T .*open_audio_file' || fail "libaudiofile.a in the package has lost its symbols"
+pc=$(find "$work/x" -name sonosuite-audiofile.pc)
+grep -qx 'prefix=/usr' "$pc" || fail "sonosuite-audiofile.pc does not name /usr: $(grep '^prefix' "$pc")"
+
+# No lintian error, and no warning but those the README lists with reasons.
+if [ -n "$lintian" ]; then
+    status=0
+    "$lintian" --pedantic "$deb" > "$work/lintian" 2>&1 || status=$?
+    cat "$work/lintian"
+    [ $status -eq 0 ] || fail "lintian exits with $status"
+    if grep -E '^[EW]: ' "$work/lintian" | grep -v -E ' (initial-upload-closes-no-bugs|pkg-config-unavailable-for-cross-compilation) '; then
+        fail "lintian finds more than the known warnings"
+    fi
+else
+    echo "skipped: no lintian"
+fi
 echo "ok: $(grep -c . "$work/contents") entries"

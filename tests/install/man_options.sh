@@ -5,7 +5,7 @@
 # the same set.
 page=$1
 shift
-spec=$(cat "$@" | tr '\n' ' ' | grep -o 'get_option([^)]*"[^"]*")' | head -n 1 | sed 's/.*"\([^"]*\)".*/\1/')
+spec=$(sh "$(dirname "$0")/option_spec.sh" "$@")
 if [ -z "$spec" ]; then
     echo "FAIL: no get_option specification found in $*"
     exit 1

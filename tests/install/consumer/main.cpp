@@ -1,10 +1,13 @@
 // consumer write FILE: a 16-bit stereo WAVE file of 100 frames, a ramp.
 // consumer read FILE: prints the header and whether the samples are the ramp.
+// consumer type NAME: prints the type code of a type name.
 #include "audiofile.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+int type_code(const char* name);  // folder.cpp
 
 namespace {
 
@@ -68,6 +71,8 @@ int main(int argc, char* argv[])
         return write_ramp(argv[2]);
     if (argc == 3 && std::strcmp(argv[1], "read") == 0)
         return read_back(argv[2]);
-    std::fprintf(stderr, "usage: consumer write|read FILE\n");
+    if (argc == 3 && std::strcmp(argv[1], "type") == 0)
+        return std::printf("%d\n", type_code(argv[2])) > 0 ? 0 : 1;
+    std::fprintf(stderr, "usage: consumer write|read FILE | consumer type NAME\n");
     return 2;
 }
