@@ -211,6 +211,35 @@ TEST(burstpick_program, later_change_to_extension_uses_the_named_stream)
     EXPECT_EQ(r.out, "IEC-61937 bitstream: type: 5\nchange of stream type: from: 5 to: 6\nFrames:        2 extracted\n");
 }
 
+// twolame's free-format frames state no bitrate, hence no length: each
+// type 6 burst is written whole, with a line saying why.
+TEST(burstpick_program, free_format_bursts_are_written_unsplit)
+{
+    REQUIRE_PEER("twolame");
+    REQUIRE_PEER("sox");
+    temp_dir dir;
+    const auto made = run_shell("sox -n -r 22050 -c 2 -b 16 '" + dir.file("tone.wav") +
+                                "' synth 0.3 sine 440 && twolame --quiet --freeformat --private-ext -b 64 '" +
+                                dir.file("tone.wav") + "' '" + dir.file("free.mp2") + "'");
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string stream = read_file(dir.file("free.mp2"));
+    const size_t length = stream.find(stream.substr(0, 3), 1);  // frames of one length: no padding
+    ASSERT_TRUE(length != std::string::npos && stream.size() % length == 0) << length;
+    word_row row;
+    std::string log = "IEC-61937 bitstream: type: 6\n";
+    for (size_t at = 0; at < stream.size(); at += length) {
+        row.burst(pc_of(6), stream.substr(at, length)).stuffing(100);
+        log += formatted("Frame: %6zu free format (bitrate index 0), base frame length unknown: burst written unsplit\n",
+                         at / length);
+    }
+    write_file(dir.file("in.wav"), wave_file(row.bytes(word_order::little_endian)));
+    const auto r = run_tool("burstpick", {"-E", dir.file("out.ext"), "-o", dir.file("out.mp2"), dir.file("in.wav")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(read_file(dir.file("out.mp2")) == stream);
+    EXPECT_EQ(read_file(dir.file("out.ext")), "");
+    EXPECT_EQ(r.out, log + formatted("Frames: %8zu extracted\n", stream.size() / length));
+}
+
 struct failure_case {
     const char* name;
     std::string input;  // WAVE file contents; empty: none is written
