@@ -187,7 +187,7 @@ bool at_trailer(cut_run& run, const input_trailer& trailer)
 
 }  // namespace
 
-bool find_sync(cut_run& run, unsigned char sync, const input_trailer* trailer)
+bool search_sync(cut_run& run, unsigned char sync, const input_trailer* trailer)
 {
     for (;;) {
         if (run.previous == sync && (run.current & 0xF0) == 0xF0)

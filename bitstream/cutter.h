@@ -125,12 +125,19 @@ struct input_trailer {
     size_t length;
 };
 
+// The search of find_sync once the pair at hand is no sync.
+bool search_sync(cut_run& run, unsigned char sync, const input_trailer* trailer);
+
 // Looks for the next sync pair: `sync` followed by a byte whose upper four
 // bits are all ones, reporting stray bytes once a frame has been found.
 // Returns true with the pair in previous/current, false at the end of input.
 // Where `trailer` is given and the rest of the input, from the previous byte
 // on, is one, it is passed over silently and counted in the position.
-bool find_sync(cut_run& run, unsigned char sync, const input_trailer* trailer = nullptr);
+inline bool find_sync(cut_run& run, unsigned char sync, const input_trailer* trailer = nullptr)
+{
+    // Back-to-back frames find their sync at once: no call for them.
+    return (run.previous == sync && (run.current & 0xF0) == 0xF0) || search_sync(run, sync, trailer);
+}
 
 // The bytes from the current byte on, `count` at most (got tells how many
 // the input holds), without handing any out.
