@@ -120,34 +120,6 @@ TEST(byte_reader, pieces_stay_contiguous_with_the_bytes_before_them)
     std::fclose(stream);
 }
 
-// Looking ahead hands nothing out, and passing over bytes goes on through as
-// many refills as it takes.
-TEST(byte_reader, peeks_hand_out_nothing_and_skips_cross_refills)
-{
-    const std::string input = numbered_bytes(1000);
-    FILE* stream = stream_of(input);
-    byte_reader reader;
-    ASSERT_TRUE(reader_init(reader, stream, 64));
-    unsigned char byte = 0;
-    size_t offset = 0;
-    const size_t skips[] = {0, 5, 63, 64, 200, 1};
-    for (const size_t skip : skips) {
-        ASSERT_TRUE(next_byte(reader, byte));
-        ++offset;
-        size_t got = 0;
-        const unsigned char* bytes = peek_bytes(reader, 1, 40, got);
-        ASSERT_EQ(got, 40u);
-        EXPECT_EQ(std::string(reinterpret_cast<const char*>(bytes), got), input.substr(offset - 1, 40));
-        EXPECT_EQ(skip_bytes(reader, skip), skip);
-        offset += skip;
-    }
-    ASSERT_TRUE(next_byte(reader, byte));
-    EXPECT_EQ(byte, static_cast<unsigned char>(input[offset]));
-    EXPECT_EQ(skip_bytes(reader, 5000), input.size() - offset - 1) << "only what the input holds";
-    EXPECT_FALSE(next_byte(reader, byte));
-    std::fclose(stream);
-}
-
 TEST(byte_reader, read_error_is_told_apart_from_the_end)
 {
     FILE* stream = std::fopen("/", "rb");
