@@ -170,7 +170,7 @@ TEST_P(framesnip_peers, frames_match_ffprobe_packets_and_cuts_decode)
     for (const packet& p : packets)
         frames_only += input.substr(static_cast<size_t>(p.pos), static_cast<size_t>(p.size));
     EXPECT_TRUE(read_file(dir->file("whole.mpa")) == (c.tagged ? frames_only : input));
-    const run_result piped = run_shell("framesnip -l -o /dev/null < '" + stream + "'");
+    const run_result piped = run_shell("cat '" + stream + "' | framesnip -l -o /dev/null");
     EXPECT_EQ(piped.status, 0);
     EXPECT_EQ(piped.out, run_tool("framesnip", {"-l", "-i", stream, "-o", "/dev/null"}).out);
 
