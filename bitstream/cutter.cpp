@@ -62,6 +62,30 @@ unsigned char* take_bytes(byte_reader& reader, size_t behind, size_t more, size_
     return bytes;
 }
 
+const unsigned char* peek_bytes(byte_reader& reader, size_t behind, size_t count, size_t& got)
+{
+    if (count > behind)
+        reader_fill(reader, behind, count - behind);
+    const size_t from = reader.start - behind;
+    const size_t ready = reader.end - from;
+    got = count < ready ? count : ready;
+    return reader.buffer.get() + from;
+}
+
+uint64_t skip_bytes(byte_reader& reader, uint64_t count)
+{
+    uint64_t skipped = 0;
+    while (skipped < count) {
+        if (reader.start == reader.end && !reader_fill(reader, 0, 1))
+            break;
+        const size_t ready = reader.end - reader.start;
+        const size_t step = count - skipped < ready ? static_cast<size_t>(count - skipped) : ready;
+        reader.start += step;
+        skipped += step;
+    }
+    return skipped;
+}
+
 int clamp_count(int64_t count)
 {
     if (count > INT_MAX)
@@ -147,11 +171,32 @@ int cut_begin(cut_run& run)
     return 0;
 }
 
-bool find_sync(cut_run& run, unsigned char sync)
+namespace {
+
+// Whether the rest of the input, from the previous byte on, is the trailer.
+bool at_trailer(cut_run& run, const input_trailer& trailer)
+{
+    if (run.previous != static_cast<unsigned char>(trailer.magic[0]) ||
+        run.current != static_cast<unsigned char>(trailer.magic[1]))
+        return false;
+    size_t got = 0;
+    const unsigned char* bytes = peek_bytes(run.reader, 2, trailer.length + 1, got);
+    const size_t magic = std::strlen(trailer.magic);
+    return got == trailer.length && run.reader.at_end && std::memcmp(bytes, trailer.magic, magic) == 0;
+}
+
+}  // namespace
+
+bool search_sync(cut_run& run, unsigned char sync, const input_trailer* trailer)
 {
     for (;;) {
         if (run.previous == sync && (run.current & 0xF0) == 0xF0)
             return true;
+        if (trailer != nullptr && at_trailer(run, *trailer)) {
+            run.position += static_cast<int64_t>(trailer->length);
+            skip_bytes(run.reader, trailer->length - 2);
+            return false;
+        }
         if (run.frame >= 0)
             log_nosync_line(run.io.log, run.frame, run.position, run.current);
         ++run.position;
@@ -159,6 +204,21 @@ bool find_sync(cut_run& run, unsigned char sync)
         if (!next_byte(run.reader, run.current))
             return false;
     }
+}
+
+const unsigned char* peek_input(cut_run& run, size_t count, size_t& got)
+{
+    return peek_bytes(run.reader, 1, count, got);
+}
+
+bool pass_input(cut_run& run, uint64_t count)
+{
+    if (count == 0)
+        return true;
+    // The current byte is the first of them.
+    run.position += static_cast<int64_t>(1 + skip_bytes(run.reader, count - 1));
+    run.previous = 0;
+    return next_byte(run.reader, run.current);
 }
 
 bool next_pair(cut_run& run, int64_t consumed)

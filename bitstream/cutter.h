@@ -63,6 +63,14 @@ inline bool next_byte(byte_reader& reader, unsigned char& byte)
 // The bytes are the reader's own: a cutter may correct them in place.
 unsigned char* take_bytes(byte_reader& reader, size_t behind, size_t more, size_t& got);
 
+// The `behind` bytes handed out last and the bytes after them, `count` in all
+// at most (got tells how many the input holds), without handing any out.
+const unsigned char* peek_bytes(byte_reader& reader, size_t behind, size_t count, size_t& got);
+
+// Hands out and forgets up to `count` bytes, reading through the buffer as
+// often as needed; returns how many the input held.
+uint64_t skip_bytes(byte_reader& reader, uint64_t count);
+
 struct cut_streams {
     FILE* in = nullptr;
     FILE* out = nullptr;
@@ -110,10 +118,36 @@ inline bool in_range(const cut_run& run, int64_t frame)
 // byte is ready, -1 when the input is empty, or 1 after a failure message.
 int cut_begin(cut_run& run);
 
+// A block that may end the input behind the frames (a tag): `length` bytes
+// beginning with `magic`.
+struct input_trailer {
+    const char* magic;  // at least two characters
+    size_t length;
+};
+
+// The search of find_sync once the pair at hand is no sync.
+bool search_sync(cut_run& run, unsigned char sync, const input_trailer* trailer);
+
 // Looks for the next sync pair: `sync` followed by a byte whose upper four
 // bits are all ones, reporting stray bytes once a frame has been found.
 // Returns true with the pair in previous/current, false at the end of input.
-bool find_sync(cut_run& run, unsigned char sync);
+// Where `trailer` is given and the rest of the input, from the previous byte
+// on, is one, it is passed over silently and counted in the position.
+inline bool find_sync(cut_run& run, unsigned char sync, const input_trailer* trailer = nullptr)
+{
+    // Back-to-back frames find their sync at once: no call for them.
+    return (run.previous == sync && (run.current & 0xF0) == 0xF0) || search_sync(run, sync, trailer);
+}
+
+// The bytes from the current byte on, `count` at most (got tells how many
+// the input holds), without handing any out.
+const unsigned char* peek_input(cut_run& run, size_t count, size_t& got);
+
+// Passes over `count` bytes from the current byte on that belong to no frame
+// (a tag at the start): the position counter moves past them and the byte
+// after them becomes the current byte, with no byte before it.  False when
+// the input ends first.
+bool pass_input(cut_run& run, uint64_t count);
 
 // After a frame of `consumed` bytes: advances the position and reads the
 // next pair.  False at the end of input.

@@ -8,6 +8,14 @@
 // Whether both names lead to one existing regular file.
 bool same_regular_file(const char* a, const char* b);
 
+// Whether two output names lead to one file, so that what is written
+// through one would land in what is written through the other.  Existing
+// files are compared by device and inode (a character device such as
+// /dev/null or a terminal stores nothing and never counts); a name that
+// does not exist yet by its canonical folder and base name, after any
+// dangling link, which opening it would follow.
+bool names_one_file(const char* a, const char* b);
+
 // Whether name leads to the regular file open on stream.
 bool names_open_file(const char* name, FILE* stream);
 

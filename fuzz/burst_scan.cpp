@@ -26,7 +26,7 @@ namespace {
 
 // Where the scanner's first read ends: whole pages of its 1 MiB block and
 // the room for one burst behind it.
-constexpr size_t FIRST_REFILL = (size_t{1} << 20) + 8192;
+constexpr size_t FIRST_REFILL = (size_t{1} << 20) + MAX_PAYLOAD_BYTES;
 
 int draw_type(uint8_t b) { return b == 255 ? -1 : b & 31; }
 

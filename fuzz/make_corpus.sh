@@ -95,6 +95,10 @@ lame --quiet -b 32 tone32.wav lame_mpeg1_l3.mp3
 lame --quiet -b 16 tone16.wav lame_mpeg2_l3.mp3
 $FF -i tone16.wav -ar 24000 -c:a mp2 -b:a 32k ffmpeg_lsf_l2.mp2 2>/dev/null ||
     $FF -i tone48.wav -ar 24000 -c:a mp2 -b:a 32k -f mp2 ffmpeg_lsf_l2.mp2
+# ID3 tags around the frames: UTF-16 text and a tiny JPEG cover hold bytes
+# that pass for a sync; lame ends the file with an ID3v1 tag.
+$FF -f lavfi -i "color=c=red:s=8x8:d=1" -frames:v 1 cover.jpg
+lame --quiet -b 32 --add-id3v2 --tv "TIT2=Gr$(printf '\303\274')" --ti cover.jpg tone32.wav tagged.id3
 python3 - "$CORPUS/framesnip_cut" <<'EOF'
 import sys, os, glob
 d = sys.argv[1]
@@ -104,6 +108,8 @@ def put(name, data):
         open(os.path.join(d, name + tag), 'wb').write(prefix + data)
 for f in sorted(glob.glob('*.mp2') + glob.glob('*.mp3')):
     put(os.path.splitext(f)[0], open(f, 'rb').read()[:2400])
+# A tagged file is kept whole, so that its ID3v1 tag ends it.
+put('lame_id3_cover', open('tagged.id3', 'rb').read())
 # Layer I, MPEG-1 32 kbit/s 44.1 kHz: 32-byte frames; garbage between
 # frames, a bad header and a frame cut short at the end.
 frame = b'\xff\xff\x10\x00' + b'\x00' * 28
@@ -150,6 +156,11 @@ EOF
 $FF -f lavfi -i "sine=f=440:r=32000:d=0.1" -ac 2 -c:a ac3 -b:a 64k -f spdif ac3.spdif
 $FF -f lavfi -i "sine=f=440:r=48000:d=0.06" -ac 2 -c:a mp2 -b:a 64k -f spdif mp2.spdif
 $FF -f lavfi -i "sine=f=440:r=48000:d=0.05" -ac 2 -c:a dca -strict -2 -f spdif dts.spdif
+$FF -f lavfi -i "sine=f=440:r=48000:d=0.1" -ac 2 -c:a eac3 -b:a 96k -f spdif eac3.spdif
+# MPEG-2 LSF frames with the private bit set: ffmpeg carries them as type 6.
+sox -n -r 22050 -c 2 -b 16 tone22.wav synth 0.2 sine 440
+twolame --quiet --private-ext -d -b 32 tone22.wav private_ext.mp2
+$FF -i private_ext.mp2 -c copy -f spdif type6.spdif
 python3 - "$CORPUS/burst_scan" "$CORPUS/extension_split" <<'EOF'
 import sys, os, struct
 scan_dir, split_dir = sys.argv[1], sys.argv[2]
@@ -163,8 +174,9 @@ def bursts(data):
         i = data.find(b'\x72\xf8\x1f\x4e', i)
         if i < 0 or i + 8 > len(data):
             return out
-        pd = struct.unpack('<H', data[i + 6:i + 8])[0]
-        words = ((pd + 7) // 8 + 1) // 2
+        pc, pd = struct.unpack('<HH', data[i + 4:i + 8])
+        # Pd counts bytes for DTS type IV, E-AC-3 and MAT, bits otherwise.
+        words = ((pd if pc & 31 in (17, 21, 22) else (pd + 7) // 8) + 1) // 2
         out.append(data[i:i + 8 + 2 * words])
         i += 8 + 2 * words
 def swap(b):
@@ -199,6 +211,13 @@ mixed = ac3 + burst(3, b'\0' * 8) + burst(0, b'') + burst(1 | 0x80, b'\x0b\x77' 
 put('ac3_pause_error', mixed, bytes([0x04, 0x00, 0xff, 0xff, 0x00, 0x00, 0xff]))
 put('mp2_pause', bursts(open('mp2.spdif', 'rb').read())[0] + burst(3, b'\0' * 4))
 put('cut_short', ac3[:40])
+# E-AC-3 (Pd in bytes), also forced to another type, and ffmpeg's type 6
+# bursts of odd LSF frames (the pad byte behind them is no extension).
+eac3 = b''.join(b + b'\0' * 16 for b in bursts(open('eac3.spdif', 'rb').read())[:2])
+put('eac3', eac3)
+put('eac3_forced_ac3', eac3, DEFAULT[:4] + bytes([0x81]) + DEFAULT[5:])
+type6 = b''.join(b + b'\0' * 16 for b in bursts(open('type6.spdif', 'rb').read())[:4])
+put('ffmpeg_type6', type6, bytes([0x28]) + DEFAULT[1:])
 
 def put_split(name, payload, flags=0x03):
     open(os.path.join(split_dir, name), 'wb').write(bytes([flags]) + payload)
@@ -210,6 +229,12 @@ put_split('reserved_layer', b'\xff\xf8\x40\x00' + payload[4:])
 put_split('reserved_frequency', b'\xff\xfc\x4c\x00' + payload[4:])
 put_split('layer1', b'\xff\xfe\x10\x00' + bytes(28) + ext)
 put_split('no_extension_stream', payload, 0x01)
+# An LSF layer 2 base frame (22.05 kHz, 32 kbit/s: 208 bytes) with the pad
+# byte behind it, with a cut-off extension header, and in free format.
+lsf = b'\xff\xf5\x40\x00' + bytes(range(204))
+put_split('lsf_layer2_padded', lsf + b'\0')
+put_split('lsf_ext_header_cut', lsf + ext[:4])
+put_split('free_format', b'\xff\xfc\x04\x00' + payload[4:])
 EOF
 
 # ---- command lines ---------------------------------------------------------------------

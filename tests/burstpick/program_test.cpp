@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -211,6 +212,35 @@ TEST(burstpick_program, later_change_to_extension_uses_the_named_stream)
     EXPECT_EQ(r.out, "IEC-61937 bitstream: type: 5\nchange of stream type: from: 5 to: 6\nFrames:        2 extracted\n");
 }
 
+// twolame's free-format frames state no bitrate, hence no length: each
+// type 6 burst is written whole, with a line saying why.
+TEST(burstpick_program, free_format_bursts_are_written_unsplit)
+{
+    REQUIRE_PEER("twolame");
+    REQUIRE_PEER("sox");
+    temp_dir dir;
+    const auto made = run_shell("sox -n -r 22050 -c 2 -b 16 '" + dir.file("tone.wav") +
+                                "' synth 0.3 sine 440 && twolame --quiet --freeformat --private-ext -b 64 '" +
+                                dir.file("tone.wav") + "' '" + dir.file("free.mp2") + "'");
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string stream = read_file(dir.file("free.mp2"));
+    const size_t length = stream.find(stream.substr(0, 3), 1);  // frames of one length: no padding
+    ASSERT_TRUE(length != std::string::npos && stream.size() % length == 0) << length;
+    word_row row;
+    std::string log = "IEC-61937 bitstream: type: 6\n";
+    for (size_t at = 0; at < stream.size(); at += length) {
+        row.burst(pc_of(6), stream.substr(at, length)).stuffing(100);
+        log += formatted("Frame: %6zu free format (bitrate index 0), base frame length unknown: burst written unsplit\n",
+                         at / length);
+    }
+    write_file(dir.file("in.wav"), wave_file(row.bytes(word_order::little_endian)));
+    const auto r = run_tool("burstpick", {"-E", dir.file("out.ext"), "-o", dir.file("out.mp2"), dir.file("in.wav")});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(read_file(dir.file("out.mp2")) == stream);
+    EXPECT_EQ(read_file(dir.file("out.ext")), "");
+    EXPECT_EQ(r.out, log + formatted("Frames: %8zu extracted\n", stream.size() / length));
+}
+
 struct failure_case {
     const char* name;
     std::string input;  // WAVE file contents; empty: none is written
@@ -286,6 +316,72 @@ TEST_P(burstpick_failure, gives_message_and_status)
 
 INSTANTIATE_TEST_SUITE_P(cases, burstpick_failure, testing::ValuesIn(failure_cases()),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Two outputs that lead to one file are refused before any is opened.
+struct shared_output_case {
+    const char* name;
+    std::vector<std::string> args;  // "@" stands for the temporary folder
+    const char* err;                // null: no conflict, the run goes on
+};
+
+void PrintTo(const shared_output_case& c, std::ostream* os) { *os << c.name; }
+
+class burstpick_shared_output : public testing::TestWithParam<shared_output_case> {};
+
+TEST_P(burstpick_shared_output, is_refused_and_leaves_every_file_as_it_was)
+{
+    const shared_output_case& c = GetParam();
+    temp_dir dir;
+    namespace fs = std::filesystem;
+    write_file(dir.file("in.wav"), ac3_wave());
+    write_file(dir.file("keep"), "kept");
+    fs::create_hard_link(dir.file("keep"), dir.file("hard"));
+    fs::create_symlink(dir.file("keep"), dir.file("link"));
+    fs::create_symlink("new", dir.file("dangling"));
+    fs::create_symlink("j.mpg", dir.file("j.ext"));
+    fs::create_directory(dir.file("sub"));
+    const auto listing = [&dir] {
+        std::vector<std::string> files;
+        for (const auto& entry : fs::recursive_directory_iterator(dir.path))
+            files.push_back(entry.path().string() + "=" + (entry.is_regular_file() ? read_file(entry.path()) : ""));
+        std::sort(files.begin(), files.end());
+        return files;
+    };
+    const auto before = listing();
+    std::vector<std::string> args;
+    for (const auto& a : c.args)
+        args.push_back(expand(a, dir.path));
+    args.push_back(dir.file("in.wav"));
+    const auto r = run_tool("burstpick", args);
+    EXPECT_EQ(r.status, c.err != nullptr ? 1 : 0);
+    EXPECT_EQ(r.err, c.err != nullptr ? expand(c.err, dir.path) : "");
+    if (c.err != nullptr) {
+        EXPECT_EQ(listing(), before) << "nothing is created or emptied";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    cases, burstpick_shared_output,
+    testing::Values(
+        shared_output_case{"output_and_log", {"-o", "@/s.ac3", "-L", "@/s.ac3"},
+                           "Error: -o @/s.ac3 and -L @/s.ac3 name the same file\n"},
+        shared_output_case{"through_dot_and_dot_dot", {"-E", "@/sub/../x", "-o", "@/./x"},
+                           "Error: -o @/./x and -E @/sub/../x name the same file\n"},
+        shared_output_case{"hard_link", {"-L", "@/hard", "-o", "@/keep"},
+                           "Error: -o @/keep and -L @/hard name the same file\n"},
+        shared_output_case{"symbolic_link", {"-E", "@/link", "-o", "@/keep"},
+                           "Error: -o @/keep and -E @/link name the same file\n"},
+        shared_output_case{"dangling_link", {"-o", "@/dangling", "-L", "@/new"},
+                           "Error: -o @/dangling and -L @/new name the same file\n"},
+        shared_output_case{"log_and_kernel", {"-L", "@/k.ac3", "-O", "@/k"},
+                           "Error: -L @/k.ac3 and -O @/k (@/k.ac3) name the same file\n"},
+        shared_output_case{"extension_and_kernel", {"-E", "@/q.ext", "-O", "@/q"},
+                           "Error: -E @/q.ext and -O @/q (@/q.ext) name the same file\n"},
+        shared_output_case{"kernel_files", {"-O", "@/j"}, "Error: -O @/j (@/j.ext) and -O @/j (@/j.mpg) name the same file\n"},
+        shared_output_case{"repeated_letter", {"-o", "@/a", "-o", "@/a"}, nullptr},
+        shared_output_case{"replaced_name", {"-o", "@/a", "-L", "@/b", "-o", "@/c", "-L", "@/a"}, nullptr},
+        shared_output_case{"devices_store_nothing", {"-o", "/dev/null", "-L", "/dev/null"}, nullptr}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(burstpick_program, spw_input_is_not_accepted_as_16_bit)
 {

@@ -173,6 +173,42 @@ TEST(burstpick_scan, largest_length_code_fits_the_payload_buffer)
     EXPECT_EQ(r.output, big + "ab");
 }
 
+// Pd counts bytes for data types 17, 21 and 22, bits for the others; the
+// burst's own type decides, whatever -T forces.  A second burst behind
+// shows that the scan went on from the right word.
+struct length_case {
+    const char* name;
+    int data_type, forced_type, pd;
+    size_t payload, written;  // bytes in the burst, bytes that count
+};
+
+void PrintTo(const length_case& c, std::ostream* os) { *os << c.name; }
+
+class burstpick_length_unit : public testing::TestWithParam<length_case> {};
+
+TEST_P(burstpick_length_unit, follows_the_data_type)
+{
+    const length_case& c = GetParam();
+    burst_options o;
+    o.forced_type = c.forced_type;
+    const std::string payload = pattern(c.payload, 4);
+    const bool bytes = c.data_type == 17 || c.data_type == 21 || c.data_type == 22;
+    const auto r = run_scan(word_row{}.burst(pc_of(c.data_type), payload, c.pd).burst(pc_of(c.data_type), "zz", bytes ? 2 : 16), o);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(r.output == payload.substr(0, c.written) + "zz");
+    EXPECT_EQ(r.scan.frames_extracted, 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(types, burstpick_length_unit,
+                         testing::Values(length_case{"eac3_frame", 21, -1, 768, 768, 768},
+                                         length_case{"dts_type_iv_odd", 17, -1, 1001, 1001, 1001},
+                                         length_case{"mat_largest", 22, -1, 65535, 65535, 65535},
+                                         length_case{"eac3_forced_to_ac3", 21, 1, 768, 768, 768},
+                                         length_case{"ac3_forced_to_eac3", 1, 21, 768, 96, 96},
+                                         length_case{"type_20_in_bits", 20, -1, 800, 100, 100},
+                                         length_case{"type_23_in_bits", 23, -1, 65535, 8192, 8192}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // Bursts of every length around the read block edges: each burst lands on a
 // different offset relative to the blocks, so syncs and payloads straddle
 // block boundaries in every way.

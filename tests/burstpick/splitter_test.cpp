@@ -29,6 +29,7 @@ struct layout_case {
     const char* name;
     int id, layer_code, bitrate_index, frequency, padding;
     int layer, bitrate, b1;
+    bool usable = true;
 };
 
 void PrintTo(const layout_case& c, std::ostream* os) { *os << c.name; }
@@ -40,7 +41,7 @@ TEST_P(burstpick_base_frame, length_follows_the_header)
     const layout_case& c = GetParam();
     const std::string p = mpeg_payload(2000, c.id, c.layer_code, c.bitrate_index, c.frequency, c.padding);
     const extension_layout l = extension_layout_of(reinterpret_cast<const unsigned char*>(p.data()), 2000);
-    EXPECT_TRUE(l.usable);
+    EXPECT_EQ(l.usable, c.usable);
     EXPECT_EQ(l.layer, c.layer);
     EXPECT_EQ(l.bitrate, c.bitrate);
     EXPECT_EQ(l.b1, c.b1);
@@ -53,12 +54,19 @@ INSTANTIATE_TEST_SUITE_P(
                     layout_case{"layer1_384k_48k_padded", 1, 3, 12, 1, 1, 1, 384000, 388},
                     layout_case{"layer2_192k_44k1_padded", 1, 2, 10, 0, 1, 2, 192000, 627},
                     layout_case{"layer3_320k_32k", 1, 1, 14, 2, 0, 3, 320000, 1440},
-                    layout_case{"lsf_layer2_160k_uses_mpeg1_rates", 0, 2, 14, 1, 0, 2, 160000, 480},
-                    layout_case{"lsf_layer3_8k", 0, 1, 1, 1, 0, 3, 8000, 24},
-                    layout_case{"lsf_layer1_256k", 0, 3, 14, 1, 0, 1, 256000, 256},
-                    layout_case{"free_format", 1, 2, 0, 1, 0, 2, 0, 0},
-                    layout_case{"free_format_padded", 1, 2, 0, 1, 1, 2, 0, 1},
-                    layout_case{"free_format_layer1_padded", 1, 3, 0, 1, 1, 1, 0, 4}),
+                    // Lower sampling frequencies: half the MPEG-1 ones, and
+                    // factor 72 for layer 3 (whose results stay as with 144
+                    // and the MPEG-1 frequencies).
+                    layout_case{"lsf_layer2_160k_24k", 0, 2, 14, 1, 0, 2, 160000, 960},
+                    layout_case{"lsf_layer2_64k_22k05_padded", 0, 2, 8, 0, 1, 2, 64000, 418},
+                    layout_case{"lsf_layer1_256k_24k", 0, 3, 14, 1, 0, 1, 256000, 512},
+                    layout_case{"lsf_layer1_32k_16k_padded", 0, 3, 1, 2, 1, 1, 32000, 100},
+                    layout_case{"lsf_layer3_8k_24k", 0, 1, 1, 1, 0, 3, 8000, 24},
+                    layout_case{"lsf_layer3_160k_16k_padded", 0, 1, 14, 2, 1, 3, 160000, 721},
+                    layout_case{"lsf_layer3_144k_22k05", 0, 1, 13, 0, 0, 3, 144000, 470},
+                    // Free format states no length.
+                    layout_case{"free_format", 1, 2, 0, 1, 0, 2, 0, 0, false},
+                    layout_case{"free_format_lsf_layer1", 0, 3, 0, 1, 1, 1, 0, 0, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(burstpick_extension_layout, ext_length_ignores_the_bits_around_it)
@@ -136,21 +144,28 @@ TEST(burstpick_split, extension_longer_than_the_payload_is_cut_at_its_end)
     EXPECT_EQ(r.extension, p.substr(768));
 }
 
-TEST(burstpick_split, extension_header_beyond_the_payload_is_not_read)
+TEST(burstpick_split, extension_header_cut_off_by_the_payload_is_no_extension)
 {
-    // b1 = 768: ext_length would be at bytes 771 and 772.  The bytes the
-    // payload holds after the base part still go to the extension stream.
-    for (const int length : {772, 768, 700}) {
-        const std::string p = mpeg_payload(length, 1, 2, 12, 1, 0);
+    // b1 = 768: ext_length (5 here) is at bytes 771 and 772.  With fewer
+    // bytes, the 1 to 4 after the base part are padding (ffmpeg's zero after
+    // an odd frame): nothing goes to the extension stream.
+    for (const int length : {773, 772, 769, 768, 700}) {
+        const std::string p = mpeg_payload(length, 1, 2, 12, 1, 0, 768, 5);
         const auto r = split(p, length, true, 3);
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.output, p.substr(0, static_cast<size_t>(std::min(length, 768))));
-        EXPECT_EQ(r.extension, length > 768 ? p.substr(768) : "");
-        const std::string line = "Frame:      3 ext_nbytes: " + std::string(length - 768 < 0 ? " " : "   ") +
-                                 std::to_string(length - 768) + " calculated from Pd differs from: ext_header:    0\n";
-        EXPECT_EQ(r.log, "Version: 1 Layer: 2 Br_index: 12 Bitrate: 256000 b1: 768 b2: 0 bs: " +
-                             std::to_string(length) + "\n" + line)
-            << length;
+        EXPECT_EQ(r.extension, length == 773 ? p.substr(768) : "") << length;
+        const int b2 = length == 773 ? 5 : 0;
+        char log[200];
+        std::snprintf(log, sizeof log, "Version: 1 Layer: 2 Br_index: 12 Bitrate: 256000 b1: 768 b2: %d bs: %d\n", b2,
+                      length);
+        std::string expected = log;
+        if (length - 768 != b2) {
+            std::snprintf(log, sizeof log, "Frame:      3 ext_nbytes: %4d calculated from Pd differs from: ext_header: %4d\n",
+                          length - 768, b2);
+            expected += log;
+        }
+        EXPECT_EQ(r.log, expected) << length;
     }
 }
 
@@ -166,6 +181,13 @@ TEST(burstpick_split, unusable_headers_write_the_payload_unsplit)
     r = split(forbidden, 299, false);
     EXPECT_EQ(r.output, forbidden.substr(0, 299));
     EXPECT_EQ(r.log, "Frame:      7 forbidden bitrate index: burst written unsplit\n");
+
+    const std::string free_format = mpeg_payload(300, 0, 2, 0, 1, 1, 100, 200);
+    r = split(free_format, 300, true);
+    EXPECT_EQ(r.output, free_format);
+    EXPECT_EQ(r.extension, "");
+    EXPECT_EQ(r.log, "Version: 0 Layer: 2 Br_index: 0\nFrame:      7 free format (bitrate index 0), base frame "
+                     "length unknown: burst written unsplit\n");
 
     r = split("\xFF\xFC", 2, true);
     EXPECT_EQ(r.output, "\xFF\xFC");

@@ -231,6 +231,82 @@ TEST(framesnip_cut, garbage_only_gives_no_lines)
     EXPECT_EQ(r.out, "");
 }
 
+// ---- tags around the frames -----------------------------------------------
+
+// An ID3v2 tag of the given version and flags whose body (and footer, with
+// flag 0x10) is `size` bytes of text that passes for syncs: UTF-16 begins
+// FF FE, and pictures hold FF FB and FF F3.
+std::string id3v2(int version, int flags, size_t size)
+{
+    std::string tag = "ID3" + bytes_of({version, 0, flags, static_cast<int>(size >> 21 & 0x7F),
+                                        static_cast<int>(size >> 14 & 0x7F), static_cast<int>(size >> 7 & 0x7F),
+                                        static_cast<int>(size & 0x7F)});
+    for (size_t i = 0; i < size; ++i)
+        tag += "\xFF\xFE\xFF\xFB\x90\x00\xFF\xF3"[i % 8];
+    if ((flags & 0x10) != 0)
+        tag += "3DI" + tag.substr(3, 7);
+    return tag;
+}
+
+// An ID3v1 tag: "TAG" and 125 bytes of title, artist, ..., genre.
+std::string id3v1(char fill) { return "TAG" + std::string(125, fill); }
+
+// Log lines for the frames of frames(count) laid out from `from` on.
+std::string frame_lines(int count, long from)
+{
+    std::string lines;
+    for (int i = 0; i < count; ++i)
+        lines += frame_line(i, from + 48L * i, 48);
+    return lines;
+}
+
+struct tag_case {
+    const char* name;
+    std::string input;
+    int copied;       // frames(copied) is the cut
+    std::string log;  // after the stream description, with -l
+};
+
+void PrintTo(const tag_case& c, std::ostream* os) { *os << c.name; }
+
+class framesnip_tags : public testing::TestWithParam<tag_case> {};
+
+TEST_P(framesnip_tags, are_passed_and_counted_in_the_positions)
+{
+    const tag_case& c = GetParam();
+    const cut_result r = cut(with({"-l"}), c.input);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(r.out == frames(c.copied));
+    EXPECT_EQ(r.log, (c.copied > 0 ? LSF_L2 : "") + c.log);
+}
+
+std::vector<tag_case> tag_cases()
+{
+    const std::string v23 = id3v2(3, 0, 300), v24 = id3v2(4, 0x10, 200), big = id3v2(4, 0, 1536 * 1024 + 7);
+    const std::string stray = id3v1('a') + "b";
+    std::string stray_lines;
+    for (size_t i = 1; i < stray.size(); ++i)
+        stray_lines += line("nosync of frame: %8ld at pos: %10ld byte: %2lx\n", 2, static_cast<long>(143 + i),
+                            static_cast<unsigned char>(stray[i]));
+    return {
+        {"id3v2_3", v23 + frames(3), 3, frame_lines(3, 310) + summary(3, 454)},
+        {"id3v2_4_with_footer", v24 + frames(3), 3, frame_lines(3, 220) + summary(3, 364)},
+        {"two_tags", v23 + v24 + frames(3), 3, frame_lines(3, 530) + summary(3, 674)},
+        {"tag_larger_than_the_read_buffer", big + frames(3), 3,
+         frame_lines(3, static_cast<long>(big.size())) + summary(3, static_cast<long>(big.size()) + 144)},
+        {"tag_longer_than_the_input", id3v2(3, 0, 400).substr(0, 200), 0, summary(0, 199)},
+        {"size_byte_with_the_top_bit_is_no_tag", "ID3" + bytes_of({3, 0, 0, 0, 0, 0, 0xB0}) + frames(3), 3,
+         frame_lines(3, 10) + summary(3, 154)},
+        {"id3v1_at_the_end", frames(3) + id3v1('\xFF'), 3, frame_lines(3, 0) + summary(3, 272)},
+        {"both", v24 + frames(3) + id3v1('\xFF'), 3, frame_lines(3, 220) + summary(3, 492)},
+        {"id3v1_not_at_the_end_is_stray", frames(3) + stray, 3, frame_lines(3, 0) + stray_lines + summary(3, 272)},
+    };
+}
+
+INSTANTIATE_TEST_SUITE_P(cases, framesnip_tags, testing::ValuesIn(tag_cases()),
+                         [](const testing::TestParamInfo<tag_case>& info) { return std::string(info.param.name); });
+
 struct range_case {
     const char* name;
     std::vector<const char*> options;

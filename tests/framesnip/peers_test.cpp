@@ -42,7 +42,8 @@ std::vector<packet> framesnip_frames(const std::string& file)
 std::vector<packet> ffprobe_packets(const std::string& file)
 {
     const run_result r =
-        run_command({"ffprobe", "-v", "error", "-show_entries", "packet=pos,size", "-of", "default=nw=1", file});
+        run_command({"ffprobe", "-v", "error", "-select_streams", "a", "-show_entries", "packet=pos,size", "-of",
+                     "default=nw=1", file});
     EXPECT_EQ(r.status, 0) << r.err;
     std::vector<packet> packets;
     std::istringstream lines(r.out);
@@ -63,9 +64,22 @@ struct peer_case {
     const char* name;
     const char* encoder;          // the peer that must be installed
     const char* wav;              // tone file the encoder reads: "44100", "22050", "24000"
-    std::vector<std::string> command;  // "IN" and "OUT" are replaced by the paths
+    std::vector<std::string> command;  // "IN", "OUT" and "COVER" (a JPEG) are replaced by the paths
     int info_frames;              // frames before ffprobe's first packet (lame's info frame)
+    bool tagged = false;          // ID3 tags around the frames
+    bool wrap_in_tags = false;    // the tags of an MP3 that ffmpeg tagged are put around the stream
 };
+
+void PrintTo(const peer_case& c, std::ostream* os) { *os << c.name; }
+
+// ffmpeg's MP3 with an ID3v2 tag of the version (text and the cover) and an
+// ID3v1 tag, without the Xing frame that ffprobe does not list.
+std::vector<std::string> ffmpeg_tagged(const char* bitrate, const char* version)
+{
+    return {"ffmpeg", "-v", "error", "-y", "-i", "IN", "-i", "COVER", "-map", "0:a", "-map", "1:v", "-c:a",
+            "libmp3lame", "-b:a", bitrate, "-c:v", "copy", "-disposition:v", "attached_pic", "-id3v2_version", version,
+            "-write_xing", "0", "-write_id3v1", "1", "-metadata", "title=Gr\xC3\xBC\xC3\x9F""e", "-f", "mp3", "OUT"};
+}
 
 class framesnip_peers : public testing::TestWithParam<peer_case> {
 protected:
@@ -84,6 +98,40 @@ protected:
         }
         return wav;
     }
+    // A small JPEG cover, made once.
+    static std::string cover()
+    {
+        const std::string jpeg = dir->file("cover.jpg");
+        if (read_file(jpeg).empty()) {
+            const run_result r = run_command({"ffmpeg", "-v", "error", "-y", "-f", "lavfi", "-i",
+                                              "testsrc=size=32x32:duration=1", "-frames:v", "1", jpeg});
+            EXPECT_EQ(r.status, 0) << r.err;
+        }
+        return jpeg;
+    }
+    // Runs an encoder command on the tone at the rate.
+    static run_result make(const std::vector<std::string>& command, const std::string& rate, const std::string& out)
+    {
+        std::vector<std::string> argv;
+        for (const std::string& part : command)
+            argv.push_back(part == "IN" ? tone(rate) : part == "OUT" ? out : part == "COVER" ? cover() : part);
+        return run_command(argv);
+    }
+    // The stream between the ID3v2 tag and the ID3v1 tag of an MP3 that
+    // ffmpeg tagged with a cover (layer 2 cannot go into ffmpeg's MP3 muxer).
+    static std::string wrap_in_tags(const std::string& stream)
+    {
+        const std::string donor = dir->file("donor.mp3");
+        const run_result r = make(ffmpeg_tagged("32k", "4"), "22050", donor);
+        EXPECT_EQ(r.status, 0) << r.err;
+        const std::string bytes = read_file(donor);
+        if (bytes.size() < 266)
+            return stream;
+        const size_t tag = 10 + (size_t{static_cast<unsigned char>(bytes[6])} << 21 |
+                                 size_t{static_cast<unsigned char>(bytes[7])} << 14 |
+                                 size_t{static_cast<unsigned char>(bytes[8])} << 7 | static_cast<unsigned char>(bytes[9]));
+        return bytes.substr(0, tag) + stream + bytes.substr(bytes.size() - 128);
+    }
     static void TearDownTestSuite()
     {
         delete dir;
@@ -101,11 +149,12 @@ TEST_P(framesnip_peers, frames_match_ffprobe_packets_and_cuts_decode)
     REQUIRE_PEER("ffprobe");
     REQUIRE_PEER(c.encoder);
     const std::string stream = dir->file(std::string(c.name) + ".mpa");
-    std::vector<std::string> command;
-    for (const std::string& part : c.command)
-        command.push_back(part == "IN" ? tone(c.wav) : part == "OUT" ? stream : part);
-    const run_result made = run_command(command);
+    const run_result made = make(c.command, c.wav, stream);
     ASSERT_EQ(made.status, 0) << made.err;
+    if (c.wrap_in_tags)
+        write_file(stream, wrap_in_tags(read_file(stream)));
+    const std::string input = read_file(stream);
+    ASSERT_EQ(input.rfind("ID3", 0) == 0 && input.substr(input.size() - 128, 3) == "TAG", c.tagged);
 
     const std::vector<packet> frames = framesnip_frames(stream);
     const std::vector<packet> packets = ffprobe_packets(stream);
@@ -114,13 +163,19 @@ TEST_P(framesnip_peers, frames_match_ffprobe_packets_and_cuts_decode)
     for (size_t i = 0; i < packets.size(); ++i)
         ASSERT_EQ(frames[i + static_cast<size_t>(c.info_frames)], packets[i]) << "packet " << i;
 
-    // The whole stream is frames only: a cut of everything gives it back.
-    const std::string input = read_file(stream);
+    // A cut of everything is the whole stream, or without tags the frames
+    // ffmpeg copies; from standard input the same.
     EXPECT_EQ(run_tool("framesnip", {"-i", stream, "-o", dir->file("whole.mpa")}).status, 0);
-    EXPECT_TRUE(read_file(dir->file("whole.mpa")) == input);
+    std::string frames_only;
+    for (const packet& p : packets)
+        frames_only += input.substr(static_cast<size_t>(p.pos), static_cast<size_t>(p.size));
+    EXPECT_TRUE(read_file(dir->file("whole.mpa")) == (c.tagged ? frames_only : input));
+    const run_result piped = run_shell("cat '" + stream + "' | framesnip -l -o /dev/null");
+    EXPECT_EQ(piped.status, 0);
+    EXPECT_EQ(piped.out, run_tool("framesnip", {"-l", "-i", stream, "-o", "/dev/null"}).out);
 
     // Frames b..e-1 are exactly those packets, and they decode.
-    const int b = c.info_frames + 5, e = c.info_frames + 17;
+    const int b = c.info_frames + 10, e = c.info_frames + 20;
     const std::string cut = dir->file("cut.mpa");
     const run_result r = run_tool("framesnip", {"-b", std::to_string(b), "-e", std::to_string(e), "-i", stream, "-o", cut});
     ASSERT_EQ(r.status, 0) << r.err;
@@ -154,7 +209,22 @@ INSTANTIATE_TEST_SUITE_P(
         peer_case{"lame_vbr", "lame", "44100", {"lame", "--quiet", "-V", "2", "IN", "OUT"}, 1},
         peer_case{"lame_lsf_22050", "lame", "22050", {"lame", "--quiet", "-t", "-b", "64", "IN", "OUT"}, 0},
         peer_case{"lame_lsf_24000", "lame", "24000", {"lame", "--quiet", "-t", "-b", "56", "IN", "OUT"}, 0},
-        peer_case{"lame_lsf_vbr_22050", "lame", "22050", {"lame", "--quiet", "-V", "4", "IN", "OUT"}, 1}),
+        peer_case{"lame_lsf_vbr_22050", "lame", "22050", {"lame", "--quiet", "-V", "4", "IN", "OUT"}, 1},
+        // Tags: UTF-16 text begins FF FE, and the JPEG cover holds FF Dx
+        // and FF Ex; lame also writes an ID3v1 tag at the end.
+        peer_case{"lame_id3_cover",
+                  "lame",
+                  "44100",
+                  {"lame", "--quiet", "-t", "-b", "128", "--add-id3v2", "--tv", "TIT2=Gr\xC3\xBC\xC3\x9F""e \xE2\x99\xAA",
+                   "--ta", "Mot\xC3\xB6rhead", "--ti", "COVER", "IN", "OUT"},
+                  0,
+                  true},
+        peer_case{"lame_lsf_id3", "lame", "22050",
+                  {"lame", "--quiet", "-t", "-b", "64", "--add-id3v2", "--ta", "Mot\xC3\xB6rhead", "IN", "OUT"}, 0, true},
+        peer_case{"ffmpeg_id3v2_3_cover", "ffmpeg", "44100", ffmpeg_tagged("128k", "3"), 0, true},
+        peer_case{"ffmpeg_id3v2_4_cover", "ffmpeg", "24000", ffmpeg_tagged("64k", "4"), 0, true},
+        peer_case{"twolame_layer2_in_tags", "twolame", "44100", {"twolame", "--quiet", "-b", "192", "IN", "OUT"}, 0, true,
+                  true}),
     [](const testing::TestParamInfo<peer_case>& info) { return std::string(info.param.name); });
 
 }  // namespace

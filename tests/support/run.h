@@ -27,6 +27,9 @@ run_result run_shell(const std::string& command, const std::string& input = {});
 // Whether a peer program is installed.
 bool have_program(const std::string& name);
 
+// printf into a string, for the expected lines of logs.
+std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 

@@ -7,6 +7,7 @@
 #include "numbers.h"
 #include "option.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
@@ -319,8 +320,60 @@ int close_outputs(burst_outputs& outputs)
     return status;
 }
 
+namespace {
+
+// A file the run may write, and how the command line names it.
+struct output_file {
+    std::string name;
+    std::string label;
+    bool kernel_output = false;  // kernel-named output: only one of them is ever opened
+};
+
+// Refuses two outputs that lead to one file, before any is opened: what
+// one wrote would land in the other (the log in the AC-3 stream).  The
+// last -o, -E and -L count (a letter given again replaces its file), and
+// with -O the kernel-named files of every type.  0, or 1 after a message.
+int refuse_shared_outputs(const burstpick_settings& settings)
+{
+    std::vector<output_file> files;
+    for (const char letter : {'o', 'E', 'L'}) {
+        const stream_option* last = nullptr;
+        for (const stream_option& s : settings.streams)
+            last = s.letter == letter ? &s : last;
+        if (last != nullptr)
+            files.push_back({last->name, std::string("-") + letter + " " + last->name});
+    }
+    if (settings.kernel_set) {
+        std::vector<std::string> extensions{".ext"};
+        for (int type = 0; type < 32; ++type) {
+            const char* extension = kernel_extension(type);
+            if (extension != nullptr && std::find(extensions.begin(), extensions.end(), extension) == extensions.end())
+                extensions.emplace_back(extension);
+        }
+        for (const std::string& extension : extensions) {
+            const std::string name = settings.kernel + extension;
+            files.push_back({name, "-O " + settings.kernel + " (" + name + ")", extension != ".ext"});
+        }
+    }
+    for (size_t i = 0; i < files.size(); ++i)
+        for (size_t j = i + 1; j < files.size(); ++j) {
+            if (files[i].kernel_output && files[j].kernel_output)
+                continue;
+            if (names_one_file(files[i].name.c_str(), files[j].name.c_str())) {
+                std::fprintf(stderr, "Error: %s and %s name the same file\n", files[i].label.c_str(),
+                             files[j].label.c_str());
+                return 1;
+            }
+        }
+    return 0;
+}
+
+}  // namespace
+
 int burstpick_run(const burstpick_settings& settings)
 {
+    if (refuse_shared_outputs(settings) != 0)
+        return 1;
     burst_outputs outputs;
     outputs.kernel = settings.kernel;
     outputs.kernel_set = settings.kernel_set;

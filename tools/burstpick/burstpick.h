@@ -88,13 +88,18 @@ int close_outputs(burst_outputs& outputs);
 constexpr uint16_t BURST_SYNC_A = 0xF872;  // Pa
 constexpr uint16_t BURST_SYNC_B = 0x4E1F;  // Pb
 constexpr int BURST_PREAMBLE_BYTES = 8;
-// Pd states at most 65535 bits: this many bytes, rounded up to whole words.
-constexpr int MAX_PAYLOAD_BYTES = 8192;
+// Pd states at most 65535 bytes (for the byte-counted types below): this
+// many, rounded up to whole words.
+constexpr int MAX_PAYLOAD_BYTES = 65536;
 
 constexpr int TYPE_NULL = 0;
 constexpr int TYPE_AC3 = 1;
 constexpr int TYPE_PAUSE = 3;
 constexpr int TYPE_MPEG2_EXT = 6;
+// Data types whose Pd counts bytes, not bits.
+constexpr int TYPE_DTS4 = 17;   // DTS type IV
+constexpr int TYPE_EAC3 = 21;   // E-AC-3
+constexpr int TYPE_MAT = 22;    // MAT (Dolby TrueHD)
 
 struct burst_preamble {
     int data_type = 0;         // Pc bits 0-4
@@ -104,12 +109,14 @@ struct burst_preamble {
     bool drc_flag = false;     // bit 9
     int bitstream_number = 0;  // bits 13-15
     int burst_type = 0;        // forced_type, or data_type
-    uint16_t length_code = 0;  // Pd, in bits
+    uint16_t length_code = 0;  // Pd: bits, or bytes for the byte-counted data types
     int payload_bytes = 0;
     int payload_words = 0;
 };
 
 burst_preamble decode_preamble(uint16_t pc, uint16_t pd, int forced_type);
+// Whether Pd of the data type counts bytes rather than bits.
+bool length_in_bytes(int data_type);
 
 // Whether a pause burst may stand in a stream of the given current type.
 bool pause_accepted(int stream_type);

@@ -13,12 +13,12 @@
 
 namespace {
 
-// Input is read in blocks of this size; a burst (at most 8 + 8192 bytes)
+// Input is read in blocks of this size; a burst (at most 8 + 65536 bytes)
 // always fits behind the bytes carried over from the previous block.
 constexpr size_t READ_BLOCK = 1 << 20;
 constexpr size_t MAX_BURST_BYTES = BURST_PREAMBLE_BYTES + MAX_PAYLOAD_BYTES;
 static_assert((MAX_BURST_BYTES & 1) == 0);
-static_assert((65535 + 7) / 8 <= MAX_PAYLOAD_BYTES);
+static_assert((65535 + 1) / 2 * 2 <= MAX_PAYLOAD_BYTES);
 
 struct byte_source {
     FILE* stream = nullptr;
@@ -144,6 +144,11 @@ const char* kernel_extension(int burst_type)
     return burst_type == TYPE_PAUSE ? nullptr : extension;
 }
 
+bool length_in_bytes(int data_type)
+{
+    return data_type == TYPE_DTS4 || data_type == TYPE_EAC3 || data_type == TYPE_MAT;
+}
+
 burst_preamble decode_preamble(uint16_t pc, uint16_t pd, int forced_type)
 {
     burst_preamble b;
@@ -155,7 +160,9 @@ burst_preamble decode_preamble(uint16_t pc, uint16_t pd, int forced_type)
     b.bitstream_number = pc >> 13 & 7;
     b.burst_type = forced_type != -1 ? forced_type : b.data_type;
     b.length_code = pd;
-    b.payload_bytes = (pd + 7) / 8;
+    // The unit is a property of the data as the sender packed it, so the
+    // burst's own data type decides it, whatever -T makes of the burst.
+    b.payload_bytes = length_in_bytes(b.data_type) ? pd : (pd + 7) / 8;
     b.payload_words = (b.payload_bytes + 1) / 2;
     return b;
 }
@@ -171,7 +178,11 @@ int scan_bursts(FILE* input, word_order order, const burst_options& options, bur
         std::fprintf(stderr, "Error allocating the input buffer\n");
         return 1;
     }
-    std::array<unsigned char, MAX_PAYLOAD_BYTES> payload{};
+    const std::unique_ptr<unsigned char[]> payload(new (std::nothrow) unsigned char[MAX_PAYLOAD_BYTES]);
+    if (!payload) {
+        std::fprintf(stderr, "Error allocating the payload buffer\n");
+        return 1;
+    }
 
     const std::array<unsigned char, 4> sync =
         order == word_order::big_endian ? std::array<unsigned char, 4>{0xF8, 0x72, 0x4E, 0x1F}
@@ -230,11 +241,11 @@ int scan_bursts(FILE* input, word_order order, const burst_options& options, bur
             return 1;
         }
 
-        copy_payload(at + BURST_PREAMBLE_BYTES, payload_size, order, payload.data());
+        copy_payload(at + BURST_PREAMBLE_BYTES, payload_size, order, payload.get());
         source.begin += burst_size;
 
         if (options.verbose && options.unique) {
-            const uint32_t hash = frame_hash(payload.data(), payload_size);
+            const uint32_t hash = frame_hash(payload.get(), payload_size);
             if (const int status = report_burst(outputs, burst, pa, pa - scan.last_reported_position, true, hash))
                 return status;
             scan.last_reported_position = pa;
@@ -243,10 +254,10 @@ int scan_bursts(FILE* input, word_order order, const burst_options& options, bur
         if (write) {
             int status = 0;
             if (type == TYPE_MPEG2_EXT && !options.interleave)
-                status = split_extension_burst(payload.data(), burst.payload_bytes, scan.frame_index,
+                status = split_extension_burst(payload.get(), burst.payload_bytes, scan.frame_index,
                                                options.verbose, outputs);
             else
-                status = write_output(outputs, payload.data(), static_cast<size_t>(burst.payload_bytes));
+                status = write_output(outputs, payload.get(), static_cast<size_t>(burst.payload_bytes));
             if (status != 0)
                 return status;
             ++scan.frames_extracted;

@@ -57,6 +57,42 @@ constexpr int longest_frame()
 static_assert(longest_frame() == 1729);
 static_assert(longest_frame() <= static_cast<int>(MAX_FRAME_BYTES));
 
+// An ID3v2 tag, as most MP3 files begin: "ID3", two version bytes (never
+// 0xFF), a flags byte, and the size of what follows the 10-byte header in
+// four bytes of seven bits each; the footer flag adds a 10-byte footer.  Its
+// text (UTF-16 begins FF FE) and pictures hold bytes that pass for a sync,
+// so the tag is passed over by its own size, not searched.
+constexpr size_t ID3V2_HEADER_BYTES = 10;
+constexpr unsigned ID3V2_FOOTER_FLAG = 0x10;
+
+// The tag's length in bytes when the bytes begin one, else 0.
+uint64_t id3v2_tag_length(const unsigned char* h)
+{
+    if (h[0] != 'I' || h[1] != 'D' || h[2] != '3' || h[3] == 0xFF || h[4] == 0xFF ||
+        ((h[6] | h[7] | h[8] | h[9]) & 0x80) != 0)
+        return 0;
+    const uint64_t size = uint64_t{h[6]} << 21 | uint64_t{h[7]} << 14 | uint64_t{h[8]} << 7 | h[9];
+    return ID3V2_HEADER_BYTES + size + ((h[5] & ID3V2_FOOTER_FLAG) != 0 ? ID3V2_HEADER_BYTES : 0);
+}
+
+// Passes over the ID3v2 tags at the start of the input.  False when nothing
+// follows them.
+bool pass_id3v2_tags(cut_run& run)
+{
+    for (;;) {
+        size_t got = 0;
+        const unsigned char* head = peek_input(run, ID3V2_HEADER_BYTES, got);
+        const uint64_t length = got == ID3V2_HEADER_BYTES ? id3v2_tag_length(head) : 0;
+        if (length == 0)
+            return true;
+        if (!pass_input(run, length))
+            return false;
+    }
+}
+
+// An ID3v1 tag: the last 128 bytes of a file, beginning "TAG".
+constexpr input_trailer ID3V1_TAG{"TAG", 128};
+
 // The frame's references: set by frame 0, replaced on a change with -v.
 struct stream_reference {
     int version = 0;
@@ -108,7 +144,9 @@ bool compare_reference(const cut_run& run, bool verbose, stream_reference& refer
 int scan_frames(cut_run& run, bool verbose)
 {
     stream_reference reference;
-    while (find_sync(run, 0xFF)) {
+    if (!pass_id3v2_tags(run))
+        return 0;
+    while (find_sync(run, 0xFF, &ID3V1_TAG)) {
         ++run.frame;
         const bool wanted = in_range(run, run.frame);
         size_t got = 0;
