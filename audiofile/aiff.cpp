@@ -162,20 +162,19 @@ int read_comt_chunk(FILE* stream, uint32_t size, aiff_scan& scan)
     return 0;
 }
 
-// The frames the header states: those of COMM and those the SSND chunk
-// holds, the fewer where both say; 0 where neither does (a header written
-// to a pipe, or sizes too large for their fields).
-int64_t stated_frames(const aiff_scan& scan, int type)
+// The bytes of sample data the header states: those of the COMM frames and
+// those the SSND chunk holds, the fewer where both say; -1 where neither
+// does (a header written to a pipe, or sizes too large for their fields).
+int64_t stated_bytes(const aiff_scan& scan, int type)
 {
-    const int64_t frame_bytes = int64_t{scan.channels} * (get_type_bits(type) / 8);
-    const int64_t comm = size_unstated(scan.frames) ? 0 : int64_t{scan.frames};
+    const int64_t comm = size_unstated(scan.frames) ? -1 : int64_t{scan.frames} * scan.channels * (get_type_bits(type) / 8);
     const uint64_t header_bytes = 8 + uint64_t{scan.ssnd_offset};
-    const int64_t ssnd = size_unstated(scan.ssnd_size) || scan.ssnd_size <= header_bytes || frame_bytes <= 0
-                             ? 0
-                             : static_cast<int64_t>((scan.ssnd_size - header_bytes) / static_cast<uint64_t>(frame_bytes));
-    if (comm > 0 && ssnd > 0)
+    const int64_t ssnd = size_unstated(scan.ssnd_size) || scan.ssnd_size <= header_bytes
+                             ? -1
+                             : static_cast<int64_t>(scan.ssnd_size - header_bytes);
+    if (comm >= 0 && ssnd >= 0)
         return std::min(comm, ssnd);
-    return comm > 0 ? comm : ssnd;
+    return comm >= 0 ? comm : ssnd;
 }
 
 int type_for_bits(int form, int bits)
@@ -331,7 +330,10 @@ int read_aiff_header(FILE* stream, audio_header* header)
     header->data_offset = static_cast<int32_t>(scan.position);
     header->channels = scan.channels;
     header->sfreq = scan.sfreq;
-    take_frame_count(stream, header, stated_frames(scan, type));
+    if (header->channels > 0)
+        take_data_size(stream, header, stated_bytes(scan, type));
+    else  // no frames to read; the count is kept as it stands
+        take_frame_count(stream, header, size_unstated(scan.frames) ? 0 : int64_t{scan.frames});
     set_reader_defaults(header);
     return 0;
 }

@@ -91,10 +91,6 @@ uint64_t data_bytes(int64_t frames, int bytes, int64_t channels);
 // frames.
 extern int64_t stated_data_size;
 
-// Frames stated by a header's byte count, without wrapping: size bytes of
-// samples of the given width; 0 when channels or bits are not positive.
-int64_t frames_from_data_size(uint64_t size, int bits, int32_t channels);
-
 // Frames in what follows data_offset in the file open on stream, for headers
 // that give no count.  Uses the header's data_offset, channels and type.
 // A stream that is no regular file has no size: its count is as large as
@@ -106,6 +102,9 @@ int64_t frames_from_file_size(FILE* stream, const audio_header* header);
 // the count then comes from the file's size, with no end but the file's.
 // The header's data_offset, channels and type must be set.
 void take_frame_count(FILE* stream, audio_header* header, int64_t stated);
+// The same for a header that states the size of its data in bytes (negative:
+// none); the data end there, and a size of less than one frame states none.
+void take_data_size(FILE* stream, audio_header* header, int64_t bytes);
 
 // The ILS fields that every reader but the ILS reader sets on success.
 void set_reader_defaults(audio_header* header);

@@ -117,13 +117,6 @@ uint64_t data_bytes(int64_t frames, int bytes, int64_t channels)
     return product;
 }
 
-int64_t frames_from_data_size(uint64_t size, int bits, int32_t channels)
-{
-    if (bits <= 0 || channels <= 0 || size > UINT64_MAX / 8)
-        return 0;
-    return static_cast<int64_t>(size * 8 / (static_cast<uint64_t>(bits) * static_cast<uint64_t>(channels)));
-}
-
 int64_t frames_from_file_size(FILE* stream, const audio_header* header)
 {
     const int bytes = get_type_bits(header->type) / 8;
@@ -151,6 +144,17 @@ void take_frame_count(FILE* stream, audio_header* header, int64_t stated)
     }
     header->frames = stated > 0 ? stated : frames_from_file_size(stream, header);
     stated_data_size = -1;
+}
+
+void take_data_size(FILE* stream, audio_header* header, int64_t bytes)
+{
+    const int64_t frame_bytes = int64_t{header->channels} * (get_type_bits(header->type) / 8);
+    header->frames = bytes > 0 && frame_bytes > 0 ? bytes / frame_bytes : 0;
+    // Readers of words rather than frames (burstpick) read a partial last
+    // frame too.
+    stated_data_size = header->frames > 0 ? bytes : -1;
+    if (header->frames == 0)
+        header->frames = frames_from_file_size(stream, header);
 }
 
 void set_reader_defaults(audio_header* header)

@@ -94,8 +94,7 @@ int read_sun_header(FILE* stream, audio_header* header)
     header->data_offset = static_cast<int32_t>(position);
     header->channels = static_cast<int32_t>(channels);
     header->sfreq = static_cast<int32_t>(rate);
-    take_frame_count(stream, header,
-                     size_unstated(size) ? 0 : frames_from_data_size(size, 8 * encoding->bytes, header->channels));
+    take_data_size(stream, header, size_unstated(size) ? -1 : int64_t{size});
     set_reader_defaults(header);
     return 0;
 }

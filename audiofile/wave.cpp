@@ -140,8 +140,7 @@ int read_wave_header(FILE* stream, audio_header* header)
     header->data_offset = static_cast<int32_t>(position);
     header->sfreq = static_cast<int32_t>(format.sfreq);
     header->channels = format.channels;
-    take_frame_count(stream, header,
-                     size_unstated(data_size) ? 0 : frames_from_data_size(data_size, format.bits, header->channels));
+    take_data_size(stream, header, size_unstated(data_size) ? -1 : int64_t{data_size});
     set_reader_defaults(header);
     return 0;
 }

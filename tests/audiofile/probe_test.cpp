@@ -113,30 +113,6 @@ TEST(probe_record, keeps_what_readers_consumed_in_stream_order)
     std::fclose(f);
 }
 
-struct data_size_case {
-    uint64_t size;
-    int bits;
-    int32_t channels;
-    int64_t frames;
-};
-
-class frames_of_data_size : public testing::TestWithParam<data_size_case> {};
-
-TEST_P(frames_of_data_size, without_wrapping)
-{
-    const data_size_case& c = GetParam();
-    EXPECT_EQ(frames_from_data_size(c.size, c.bits, c.channels), c.frames);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    table, frames_of_data_size,
-    testing::Values(data_size_case{4000, 16, 2, 1000}, data_size_case{4001, 16, 2, 1000},
-                    data_size_case{0x40000000u, 16, 2, 268435456}, data_size_case{0x20000000u, 8, 1, 536870912},
-                    data_size_case{0xFFFFFFFFu, 8, 1, 0xFFFFFFFF}, data_size_case{0xFFFFFFFFu, 16, 1, 0x7FFFFFFF},
-                    data_size_case{0xFFFFFFF8u, 32, 2, 536870911}, data_size_case{0xFFFFFFFFu, 64, 1, 536870911},
-                    data_size_case{12, 24, 2, 2}, data_size_case{100, 0, 2, 0}, data_size_case{100, 16, 0, 0},
-                    data_size_case{100, 16, -2, 0}, data_size_case{100, -8, 1, 0}));
-
 int64_t frames_of_file(uint64_t size, int type, int channels, int data_offset)
 {
     temp_dir dir;

@@ -78,6 +78,28 @@ TEST(burstpick_program, reads_standard_input_and_writes_standard_output)
     EXPECT_EQ(r.err, "IEC-61937 bitstream: type: 1\nFrames:        2 extracted\n");
 }
 
+// A chunk after the sample data is no part of them, even when it holds
+// something like a burst; a header that states no size reads to the end.
+TEST(burstpick_program, stops_where_the_header_says_the_data_end)
+{
+    const std::string tail = "LIST" + std::string("\x0E\0\0\0", 4) + word_row{}.burst(pc_of(1), "tag").bytes(word_order::little_endian);
+    std::string unstated = ac3_wave() + tail;
+    unstated.replace(40, 4, std::string(4, '\0'));
+    temp_dir dir;
+    struct row {
+        std::string file;
+        std::string out;
+    };
+    for (const row& r : {row{ac3_wave() + tail, "AC3-onetwo!"}, row{unstated, "AC3-onetwo!tag"}}) {
+        write_file(dir.file("in.wav"), r.file);
+        const auto named = run_tool("burstpick", {dir.file("in.wav")});
+        EXPECT_EQ(named.status, 0) << named.err;
+        EXPECT_EQ(named.out, r.out);
+        const auto piped = run_tool("burstpick", {}, r.file);
+        EXPECT_EQ(piped.out, r.out);
+    }
+}
+
 TEST(burstpick_program, log_follows_the_output_options)
 {
     temp_dir dir;

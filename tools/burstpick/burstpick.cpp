@@ -406,7 +406,7 @@ int burstpick_run(const burstpick_settings& settings)
 
     burst_scan scan;
     if (status == 0)
-        status = scan_bursts(input->stream, order, settings.options, outputs, scan);
+        status = scan_bursts(input->stream, order, settings.options, outputs, scan, input->data_left);
 
     // The outputs are finished before the count is logged, so that a lost
     // write is never followed by a count that vouches for it.  Bytes

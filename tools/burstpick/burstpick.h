@@ -139,8 +139,10 @@ struct burst_scan {
 // Scans the sample bytes of input from its current position to its end.
 // Returns 0, or the exit status of a failure (its message printed); bytes
 // written before it stay written.  scan holds the counts either way.
+// The scan ends after data_bytes bytes where that is not negative: at the
+// end of the sample data the header states.
 int scan_bursts(FILE* input, word_order order, const burst_options& options, burst_outputs& outputs,
-                burst_scan& scan);
+                burst_scan& scan, int64_t data_bytes = -1);
 
 // ---------------------------------------------------------------------------
 // Operations of the program part that the scan calls

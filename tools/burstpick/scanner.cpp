@@ -4,6 +4,7 @@
 // byte order.
 #include "burstpick.h"
 
+#include "audiofile.h"
 #include "bitstream.h"
 
 #include <array>
@@ -27,6 +28,7 @@ struct byte_source {
     size_t begin = 0;  // next unexamined byte; always at a word boundary
     size_t end = 0;    // end of the bytes read
     uint64_t base = 0; // offset of data[0] from the first sample byte
+    int64_t left = -1; // bytes of sample data not yet read; negative: to the end of the stream
     bool at_end = false;
 };
 
@@ -45,13 +47,18 @@ size_t available(byte_source& s, size_t n)
     }
     while (s.end - s.begin < n && !s.at_end) {
         // Whole pages, so that the stream reads straight into our buffer.
-        const size_t wanted = (s.capacity - s.end) & ~size_t{4095};
+        size_t wanted = (s.capacity - s.end) & ~size_t{4095};
         if (wanted == 0)
             break;  // cannot happen: at most one burst is carried over
-        const size_t got = std::fread(s.data.get() + s.end, 1, wanted, s.stream);
+        // Bytes after the sample data (a chunk, a tag) are no words.
+        if (s.left >= 0 && static_cast<uint64_t>(s.left) < wanted)
+            wanted = static_cast<size_t>(s.left);
+        const size_t got = read_audio_bytes(s.stream, s.data.get() + s.end, wanted);
         s.end += got;
-        if (got < wanted)
-            s.at_end = true;  // fread comes back short only at the end or on an error
+        if (s.left >= 0)
+            s.left -= static_cast<int64_t>(got);
+        if (got < wanted || s.left == 0)
+            s.at_end = true;  // a short read comes only at the end or on an error
     }
     return s.end - s.begin;
 }
@@ -168,10 +175,11 @@ burst_preamble decode_preamble(uint16_t pc, uint16_t pd, int forced_type)
 }
 
 int scan_bursts(FILE* input, word_order order, const burst_options& options, burst_outputs& outputs,
-                burst_scan& scan)
+                burst_scan& scan, int64_t data_bytes)
 {
     byte_source source;
     source.stream = input;
+    source.left = data_bytes;
     source.capacity = READ_BLOCK + MAX_BURST_BYTES;
     source.data.reset(new (std::nothrow) unsigned char[source.capacity]);
     if (!source.data) {
