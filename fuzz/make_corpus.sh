@@ -45,6 +45,13 @@ $FF -f lavfi -i "sine=r=8000:d=0.005" -c:a pcm_s16le "$A/ffmpeg_list.wav"
 $FF -f lavfi -i "sine=r=8000:d=0.005" -f au "$A/ffmpeg.au"
 $FF -f lavfi -i "sine=r=8000:d=0.005" -f aiff "$A/ffmpeg.aiff"
 $FF -f lavfi -i "sine=r=8000:d=0.005" -c:a pcm_s24be -f aiff "$A/ffmpeg_24.aiff"
+# Something after the sample data (an ID3 chunk, sox's pad byte) and
+# compressed AIFC, which is refused.
+$FF -f lavfi -i "sine=r=8000:d=0.005" -metadata title=seed -write_id3v2 1 -f aiff "$A/ffmpeg_id3_after_ssnd.aiff"
+$FF -f lavfi -i "sine=r=8000:d=0.005" -c:a pcm_s16le -f aiff "$A/ffmpeg_sowt.aifc"
+$FF -f lavfi -i "sine=r=8000:d=0.005" -c:a pcm_mulaw -f aiff "$A/ffmpeg_ulaw.aifc"
+sox -n -r 8000 -c 1 -b 32 -e floating-point "$A/sox_fl32.aifc" $synth
+sox -n -r 8000 -c 1 -b 8 "$A/sox_odd_pad.wav" synth 41s sine 440
 for type in spw spw_d ils ils_f ils_d sun_f sun_d; do
     "$BIN/tonesmith" -c 1 -f 8000 -n 24 -t $type "$A/tonesmith.$type" >/dev/null 2>&1
 done
@@ -80,6 +87,16 @@ body += b'SSND' + struct.pack('>III', 16, 0, 0) + struct.pack('>4h', 1, 2, 3, 4)
 put('odd_chunk.aiff', b'FORM' + struct.pack('>I', len(body)) + body)
 sun = b'.snd' + struct.pack('>IIIII', 32, 8, 3, 8000, 1) + b'annotate' + struct.pack('>4h', 1, 2, 3, 4)
 put('annotation.au', sun)
+# Chunks after the data that taggers and Python's aifc write: a LIST chunk
+# behind a WAVE data chunk, a MARK chunk behind SSND, and a SUN file with
+# bytes after the size it states.
+wav = b'WAVE' + b'fmt ' + struct.pack('<I', 16) + fmt + b'data' + struct.pack('<I', 8) + struct.pack('<4h', 1, 2, 3, 4)
+wav += b'LIST' + struct.pack('<I', 14) + b'INFOISFT' + struct.pack('<I', 6) + b'tagger'
+put('list_after_data.wav', b'RIFF' + struct.pack('<I', len(wav)) + wav)
+body = b'AIFF' + b'COMM' + struct.pack('>I', 18) + comm + b'SSND' + struct.pack('>III', 16, 0, 0)
+body += struct.pack('>4h', 1, 2, 3, 4) + b'MARK' + struct.pack('>IHHI', 10, 1, 1, 2) + b'\x03cue'
+put('mark_after_ssnd.aiff', b'FORM' + struct.pack('>I', len(body)) + body)
+put('trailing.au', b'.snd' + struct.pack('>IIIII', 24, 4, 3, 8000, 1) + struct.pack('>4h', 1, 2, 3, 4))
 EOF
 cp "$A"/* "$CORPUS/audio_stream/"
 
