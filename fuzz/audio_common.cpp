@@ -1,5 +1,6 @@
 #include "audio_common.h"
 
+#include "formats.h"
 #include "fuzz_support.h"
 
 #include <algorithm>
@@ -19,6 +20,8 @@ audio_file* handle_for_stream(FILE* stream, audio_header* header, int mode)
     } else if (read_audio_header(stream, header) != 0) {
         std::fclose(stream);
         return nullptr;
+    } else {
+        file->data_left = stated_data_size;  // as open_audio_file sets it
     }
     file->buffer.reset(new unsigned char[AUDIO_BUFFER_SIZE]);
     return file.release();
