@@ -179,3 +179,19 @@ int copy_audio_frames(audio_file* in, audio_file* out, double factor, int64_t* c
 
 // Bytes per sample of a type, 0 for codes without a sample codec.
 int audio_sample_bytes(int type);
+
+// Raw sample files hold signed little-endian integers.  Bytes per sample
+// where the header's type stores its samples so too (for reading, with ILS
+// byte order from the marker), else 0: such samples need no conversion.
+int raw_sample_bytes(const audio_header* header, int mode);
+
+// Copies up to frames frames (negative: all) of in's samples as they are
+// stored to out, where raw_sample_bytes says they are raw samples already:
+// between regular files in the kernel, else in large blocks.  *copied
+// counts them.  0; -1 when out lost data or the samples are not raw; -3
+// when reading in failed.
+int copy_audio_samples(audio_file* in, FILE* out, int64_t frames, int64_t* copied);
+
+// The reverse: every whole frame of raw samples from in into out, whose type
+// stores them as they are.  0, -1 or -3 as above.
+int wrap_audio_samples(FILE* in, audio_file* out, int64_t* copied);

@@ -331,6 +331,33 @@ void encode_f64be(const double* in, unsigned char* out, size_t n)
         store_be64(out + 8 * i, std::bit_cast<uint64_t>(in[i]));
 }
 
+// The bytes of a 32-bit word in reverse order by shifts and masks, which the
+// compiler runs on vectors where it would not for a byte swap.
+constexpr uint32_t reversed_bytes(uint32_t v)
+{
+    return v << 24 | (v & 0xFF00u) << 8 | (v >> 8 & 0xFF00u) | v >> 24;
+}
+
+// Integer values times a power of two, as floats: int32 to float rounds once
+// (to nearest), and the scaling is exact, so the result is that of the trip
+// through a double.
+template <bool big>
+void scaled_f32(const int32_t* v, unsigned char* out, size_t n, double scale)
+{
+    const auto s = static_cast<float>(scale);
+    for (size_t i = 0; i < n; ++i) {
+        const auto bits = std::bit_cast<uint32_t>(static_cast<float>(v[i]) * s);
+        const uint32_t word = big == little_host ? reversed_bytes(bits) : bits;
+        byteorder_detail::store_word(out + 4 * i, word);
+    }
+}
+
+void scaled_f64be(const int32_t* v, unsigned char* out, size_t n, double scale)
+{
+    for (size_t i = 0; i < n; ++i)
+        store_be64(out + 8 * i, std::bit_cast<uint64_t>(static_cast<double>(v[i]) * scale));
+}
+
 template <int bytes, int32_t lo, int32_t hi, auto decode, auto unpack, void (*pack)(const int32_t*, unsigned char*, size_t)>
 constexpr sample_codec integer_codec{bytes, decode, encode_integers<lo, hi, bytes, pack>, true, lo, hi, unpack, pack};
 
@@ -348,9 +375,9 @@ constexpr sample_codec s32be =
     integer_codec<4, INT32_MIN, INT32_MAX, decode_s32be<double>, decode_s32be<int32_t>, pack_s32be>;
 constexpr sample_codec s32le =
     integer_codec<4, INT32_MIN, INT32_MAX, decode_s32le<double>, decode_s32le<int32_t>, pack_s32le>;
-constexpr sample_codec f32be{4, decode_f32be, encode_f32be};
-constexpr sample_codec f32le{4, decode_f32le, encode_f32le};
-constexpr sample_codec f64be{8, decode_f64be, encode_f64be};
+constexpr sample_codec f32be{4, decode_f32be, encode_f32be, false, 0, 0, nullptr, nullptr, scaled_f32<true>};
+constexpr sample_codec f32le{4, decode_f32le, encode_f32le, false, 0, 0, nullptr, nullptr, scaled_f32<false>};
+constexpr sample_codec f64be{8, decode_f64be, encode_f64be, false, 0, 0, nullptr, nullptr, scaled_f64be};
 
 // Codec by type code; null for the family codes, which have no samples.
 // ILS 16-bit and float samples (codes 0 and 13) are listed little-endian,
@@ -621,30 +648,47 @@ bool same_samples(const audio_header& in, const audio_header& out)
            in.channels == out.channels && in.type != AUDIO_SUN_F && in.type != AUDIO_ILS_F;
 }
 
-// Between two regular files the kernel copies the whole frames that are left
-// without passing them through this process.  *frames counts the frames it
-// copied; true when that was all of them.  Otherwise the streams stand after
-// the last whole frame copied, and the caller copies on through the buffer.
-bool copy_in_kernel(audio_file* in, audio_file* out, size_t frame, int64_t* frames)
+// Whole frames moving as they are stored, from one stream to another.
+struct frame_move {
+    FILE* from;
+    int64_t* left;  // bytes `from` may still give, counted down; negative: to its end
+    FILE* to;
+    size_t frame;   // bytes per frame
+    int64_t most;   // frames at most; negative: all there are
+    unsigned char* scratch;  // AUDIO_BUFFER_SIZE bytes
+};
+
+// The bytes of whole frames a move may take from a source that holds
+// `available` bytes.
+uint64_t move_limit(const frame_move& m, uint64_t available)
 {
-    *frames = 0;
+    if (*m.left >= 0)
+        available = std::min(available, static_cast<uint64_t>(*m.left));
+    if (m.most >= 0)
+        available = std::min(available, static_cast<uint64_t>(m.most) * m.frame);
+    return available / m.frame * m.frame;
+}
+
+// Between two regular files the kernel copies the whole frames without
+// passing them through this process.  Returns the frames it copied; *all
+// tells whether that was every one.  Otherwise the streams stand after the
+// last whole frame copied, and the caller moves on through a buffer.
+int64_t move_in_kernel(const frame_move& m, bool* all, bool* lost)
+{
+    *all = false;
 #if defined(__linux__)
     struct stat in_status {};
     struct stat out_status {};
-    const int in_fd = fileno(in->stream);
-    const int out_fd = fileno(out->stream);
-    if (in->buffer_index != 0 || in_fd < 0 || out_fd < 0 || fstat(in_fd, &in_status) != 0 ||
-        fstat(out_fd, &out_status) != 0 || !S_ISREG(in_status.st_mode) || !S_ISREG(out_status.st_mode) ||
-        std::fflush(out->stream) != 0)
-        return false;
-    off_t in_offset = ftello(in->stream);
-    off_t out_offset = ftello(out->stream);
+    const int in_fd = fileno(m.from);
+    const int out_fd = fileno(m.to);
+    if (in_fd < 0 || out_fd < 0 || fstat(in_fd, &in_status) != 0 || fstat(out_fd, &out_status) != 0 ||
+        !S_ISREG(in_status.st_mode) || !S_ISREG(out_status.st_mode) || std::fflush(m.to) != 0)
+        return 0;
+    off_t in_offset = ftello(m.from);
+    off_t out_offset = ftello(m.to);
     if (in_offset < 0 || out_offset < 0 || in_status.st_size < in_offset)
-        return false;
-    uint64_t total = static_cast<uint64_t>(in_status.st_size - in_offset);
-    if (in->data_left >= 0)
-        total = std::min(total, static_cast<uint64_t>(in->data_left));
-    total = total / frame * frame;
+        return 0;
+    const uint64_t total = move_limit(m, static_cast<uint64_t>(in_status.st_size - in_offset));
     uint64_t done = 0;
     while (done < total) {
         const ssize_t n = copy_file_range(in_fd, &in_offset, out_fd, &out_offset, std::min<uint64_t>(total - done, 1u << 30), 0);
@@ -658,25 +702,67 @@ bool copy_in_kernel(audio_file* in, audio_file* out, size_t frame, int64_t* fram
     }
     // The streams go on after the last whole frame; a frame the kernel only
     // began is copied again by the caller.
-    const auto part = static_cast<off_t>(done % frame);
-    if (fseeko(in->stream, in_offset - part, SEEK_SET) != 0 || fseeko(out->stream, out_offset - part, SEEK_SET) != 0) {
-        out->write_failed = true;
-        return false;
+    const auto part = static_cast<off_t>(done % m.frame);
+    if (fseeko(m.from, in_offset - part, SEEK_SET) != 0 || fseeko(m.to, out_offset - part, SEEK_SET) != 0) {
+        *lost = true;
+        return 0;
     }
-    *frames = static_cast<int64_t>(done / frame);
-    if (in->data_left >= 0)
-        in->data_left -= static_cast<int64_t>(done - static_cast<uint64_t>(part));
-    return done == total;
+    if (*m.left >= 0)
+        *m.left -= static_cast<int64_t>(done - static_cast<uint64_t>(part));
+    *all = done == total;
+    return static_cast<int64_t>(done / m.frame);
 #else
-    (void)in;
-    (void)out;
-    (void)frame;
-    return false;
+    (void)m;
+    (void)lost;
+    return 0;
 #endif
 }
 
-// Whole frames move as bytes from stream to stream, a buffer at a time; as
-// in the frame reader, an incomplete frame at the very end is dropped.
+// Moves whole frames, in the kernel where it can, else a buffer at a time;
+// as in the frame reader, an incomplete frame at the very end is dropped.
+// Returns the frames moved; *lost tells that `to` took fewer bytes.
+int64_t move_frames(frame_move m, bool* lost)
+{
+    bool all = false;
+    int64_t moved = move_in_kernel(m, &all, lost);
+    if (all || *lost)
+        return moved;
+    if (m.most >= 0)
+        m.most -= moved;
+    for (;;) {
+        const size_t wanted = static_cast<size_t>(move_limit(m, AUDIO_BUFFER_SIZE));
+        size_t got = read_audio_bytes(m.from, m.scratch, wanted);
+        if (*m.left >= 0)
+            *m.left -= static_cast<int64_t>(got);
+        const size_t whole = got / m.frame;
+        if (whole == 0 || std::fwrite(m.scratch, m.frame, whole, m.to) != whole) {
+            *lost = whole > 0;
+            return moved;
+        }
+        moved += static_cast<int64_t>(whole);
+        if (m.most >= 0)
+            m.most -= static_cast<int64_t>(whole);
+    }
+}
+
+// Frames a reading handle holds in its buffer go first: up to most of them
+// (negative: all) are written to `to`.  Returns how many; *lost as above.
+int64_t move_buffered(audio_file* in, size_t frame, int64_t most, FILE* to, bool* lost)
+{
+    if (in->buffer_index == 0)
+        return 0;
+    int64_t count = in->buffer_frames - in->buffer_index;
+    if (most >= 0)
+        count = std::min(count, most);
+    const unsigned char* first = in->buffer.get() + static_cast<size_t>(in->buffer_index) * frame;
+    *lost = std::fwrite(first, frame, static_cast<size_t>(count), to) != static_cast<size_t>(count);
+    in->buffer_index += static_cast<int>(count);
+    if (in->buffer_index >= in->buffer_frames)
+        in->buffer_index = 0;
+    return count;
+}
+
+// Whole frames move as bytes from stream to stream.
 int copy_unconverted(audio_file* in, audio_file* out, int64_t* copied)
 {
     const auto frame = static_cast<size_t>(in->header->channels) * static_cast<size_t>(audio_sample_bytes(in->header->type));
@@ -685,32 +771,61 @@ int copy_unconverted(audio_file* in, audio_file* out, int64_t* copied)
     // Anything already buffered on either side goes first, in order.
     if (out->buffer_index > 0 && !flush_audio_buffer(out, static_cast<int64_t>(frame)))
         return -1;
-    int64_t in_kernel = 0;
-    const bool all = copy_in_kernel(in, out, frame, &in_kernel);
-    *copied += in_kernel;
-    if (out->write_failed)
-        return -1;
-    if (all)
-        return 0;
-    const size_t wanted = AUDIO_BUFFER_SIZE - AUDIO_BUFFER_SIZE % frame;
-    for (;;) {
-        size_t whole = 0;
-        if (in->buffer_index > 0) {
-            whole = static_cast<size_t>(in->buffer_frames - in->buffer_index);
-            std::memcpy(out->buffer.get(), in->buffer.get() + static_cast<size_t>(in->buffer_index) * frame, whole * frame);
-            in->buffer_index = 0;
-        } else {
-            whole = read_data(in, out->buffer.get(), wanted) / frame;
-        }
-        if (whole == 0)
-            return 0;
-        if (std::fwrite(out->buffer.get(), frame, whole, out->stream) != whole) {
-            out->write_failed = true;
-            return -1;
-        }
-        *copied += static_cast<int64_t>(whole);
-    }
+    bool lost = false;
+    *copied += move_buffered(in, frame, -1, out->stream, &lost);
+    if (!lost)
+        *copied += move_frames({in->stream, &in->data_left, out->stream, frame, -1, out->buffer.get()}, &lost);
+    out->write_failed |= lost;
+    return lost ? -1 : 0;
 }
+
+}  // namespace
+
+int raw_sample_bytes(const audio_header* header, int mode)
+{
+    const sample_codec* codec = sample_codec_for(header, mode);
+    return codec == &s16le || codec == &s24le || codec == &s32le ? codec->bytes : 0;
+}
+
+int copy_audio_samples(audio_file* in, FILE* out, int64_t frames, int64_t* copied)
+{
+    const int bytes = raw_sample_bytes(in->header, AUDIO_MODE_READ);
+    if (in->mode != AUDIO_MODE_READ || bytes == 0 || in->header->channels < 1 ||
+        int64_t{in->header->channels} * bytes > AUDIO_BUFFER_SIZE)
+        return -1;
+    const auto frame = static_cast<size_t>(in->header->channels) * static_cast<size_t>(bytes);
+    bool lost = false;
+    const int64_t first = move_buffered(in, frame, frames, out, &lost);
+    *copied += first;
+    // With the buffered frames out, the reading buffer is free to carry the
+    // rest.
+    const int64_t rest = frames < 0 ? -1 : frames - first;
+    if (!lost && rest != 0)
+        *copied += move_frames({in->stream, &in->data_left, out, frame, rest, in->buffer.get()}, &lost);
+    if (lost)
+        return -1;
+    return std::ferror(in->stream) != 0 ? -3 : 0;
+}
+
+int wrap_audio_samples(FILE* in, audio_file* out, int64_t* copied)
+{
+    const int bytes = raw_sample_bytes(out->header, AUDIO_MODE_WRITE);
+    if (out->mode != AUDIO_MODE_WRITE || bytes == 0 || out->header->channels < 1 || out->write_failed ||
+        int64_t{out->header->channels} * bytes > AUDIO_BUFFER_SIZE)
+        return -1;
+    const auto frame = static_cast<size_t>(out->header->channels) * static_cast<size_t>(bytes);
+    if (out->buffer_index > 0 && !flush_audio_buffer(out, static_cast<int64_t>(frame)))
+        return -1;
+    int64_t left = -1;  // a raw file is samples to its end
+    bool lost = false;
+    *copied += move_frames({in, &left, out->stream, frame, -1, out->buffer.get()}, &lost);
+    out->write_failed |= lost;
+    if (lost)
+        return -1;
+    return std::ferror(in) != 0 ? -3 : 0;
+}
+
+namespace {
 
 // Values of the codec from scaled by 2^shift and clipped to the range of
 // to, as the double path would give them: the scaling is exact, and a shift
@@ -740,6 +855,8 @@ void scale_integers(int32_t* v, size_t n, int shift, const sample_codec& from, c
 
 // Integer samples to integer samples, scaled by a power of two, without the
 // trip through doubles; the bytes are those the frame functions would give.
+// (Into float and double samples the values are scaled by 2^shift on the
+// way, by to.scaled.)
 int copy_integers(audio_file* in, audio_file* out, const sample_codec& from, const sample_codec& to, int shift,
                   int64_t* copied)
 {
@@ -759,13 +876,18 @@ int copy_integers(audio_file* in, audio_file* out, const sample_codec& from, con
     while (next_frames(in, in_frame, block_frames, &data, &got) == 0) {
         const size_t samples = static_cast<size_t>(got) * channels;
         from.unpack(data, values.get(), samples);
-        scale_integers(values.get(), samples, shift, from, to);
+        if (to.integer)
+            scale_integers(values.get(), samples, shift, from, to);
         for (int done = 0; done < got;) {
             int fit = 0;
             unsigned char* slots = next_slots(out, out_frame, capacity, got - done, &fit);
             if (slots == nullptr)
                 return -1;
-            to.pack(values.get() + static_cast<size_t>(done) * channels, slots, static_cast<size_t>(fit) * channels);
+            const int32_t* first = values.get() + static_cast<size_t>(done) * channels;
+            if (to.integer)
+                to.pack(first, slots, static_cast<size_t>(fit) * channels);
+            else
+                to.scaled(first, slots, static_cast<size_t>(fit) * channels, std::ldexp(1.0, shift));
             done += fit;
         }
         *copied += got;
@@ -783,7 +905,7 @@ int copy_frames(audio_file* in, audio_file* out, double factor, int64_t* copied)
     const sample_codec* to = sample_codec_for(out->header, AUDIO_MODE_WRITE);
     int exponent = 0;
     const bool power_of_two = factor > 0.0 && std::frexp(factor, &exponent) == 0.5 && exponent >= -30 && exponent <= 32;
-    if (power_of_two && from != nullptr && to != nullptr && from->integer && to->integer &&
+    if (power_of_two && from != nullptr && to != nullptr && from->integer && (to->integer || to->scaled != nullptr) &&
         in->mode == AUDIO_MODE_READ && out->mode == AUDIO_MODE_WRITE && in->header->channels >= 1 &&
         in->header->channels == out->header->channels && !(factor == 1.0 && from == to))
         return copy_integers(in, out, *from, *to, exponent - 1, copied);

@@ -17,6 +17,10 @@ struct sample_codec {
     int32_t hi = 0;
     void (*unpack)(const unsigned char* in, int32_t* out, size_t samples) = nullptr;
     void (*pack)(const int32_t* in, unsigned char* out, size_t samples) = nullptr;
+    // Float and double samples also take int32 values times a power of two
+    // (exact where the result is a normal number, as it is for every
+    // integer sample scaled by 2^-31 .. 2^31).
+    void (*scaled)(const int32_t* in, unsigned char* out, size_t samples, double scale) = nullptr;
 };
 
 // Converter for the header's type, for reading (mode AUDIO_MODE_READ: ILS

@@ -153,6 +153,36 @@ TEST(pcmpeel, skips_across_buffer_refills_by_any_way)
     EXPECT_TRUE(redirected.out == expected) << redirected.out.size() << " bytes";
 }
 
+// Samples stored as the raw samples asked for move unconverted: in the
+// kernel from file to file, from the frames left in the buffer on, and
+// through a buffer from standard input; a range may start or end anywhere,
+// and the data end where the header says.
+TEST(pcmpeel, unconverted_ranges_by_every_way)
+{
+    temp_dir dir;
+    const std::string in = dir.file("in.wav"), out = dir.file("out.raw");
+    for (const int bits : {16, 24, 32}) {
+        const int width = bits / 8;
+        std::vector<int64_t> values;
+        for (int64_t i = 0; i < 2 * 300000; ++i)
+            values.push_back((i * 7919) % (int64_t{1} << (bits - 1)) - (i % 3 == 0 ? int64_t{1} << (bits - 2) : 0));
+        const std::string samples = raw(values, width);
+        write_file(in, wave(2, bits, samples) + "LIST" + le(4, 4) + "tags");
+        for (const auto& [first, end] : {std::pair<int64_t, int64_t>{0, 300000}, {262150, 299990}, {5, 6}, {299999, 300000}}) {
+            SCOPED_TRACE(testing::Message() << bits << " bits, frames " << first << " to " << end);
+            const std::string expected = samples.substr(static_cast<size_t>(first * 2 * width), static_cast<size_t>((end - first) * 2 * width));
+            const std::string range = " -b " + std::to_string(width) + " -f " + std::to_string(first) + " -t " + std::to_string(end);
+            for (const std::string& command : {"pcmpeel" + range + " -o '" + out + "' '" + in + "'",
+                                               "pcmpeel" + range + " < '" + in + "' > '" + out + "'",
+                                               "cat '" + in + "' | pcmpeel" + range + " > '" + out + "'"}) {
+                const run_result r = run_shell(command);
+                EXPECT_EQ(r.status, 0) << command << r.err;
+                EXPECT_TRUE(read_file(out) == expected) << command << ": " << read_file(out).size() << " bytes";
+            }
+        }
+    }
+}
+
 TEST(pcmpeel, default_end_is_the_header_count)
 {
     temp_dir dir;

@@ -129,16 +129,32 @@ int peel(audio_file* input, const audio_header& header, FILE* out, const pcmpeel
 
     const int block_frames = std::max(1, BLOCK_SAMPLES / channels);
     const size_t block_bytes = static_cast<size_t>(block_frames) * static_cast<size_t>(channels) * static_cast<size_t>(settings.bytes);
-    const size_t capacity = std::max(block_bytes, OUTPUT_BYTES);
     frame_buffer block(alloc_frame_buffer(block_frames * channels));
-    std::unique_ptr<unsigned char[]> raw(new (std::nothrow) unsigned char[capacity]);
-    if (!block || !raw) {
+    if (!block) {
         std::fprintf(stderr, "\nError allocating frame buffer\n");
         return 1;
     }
-
     if (first > 0 && !skip_to_first(input, first, settings.named_input, block.get(), block_frames)) {
         std::fprintf(stderr, "\nError reading inputfile\n");
+        return 1;
+    }
+
+    // Samples stored as the raw samples asked for (16, 24 or 32-bit WAVE
+    // with the same width) move as they are, in the kernel between files.
+    if (raw_sample_bytes(&header, AUDIO_MODE_READ) == settings.bytes) {
+        int64_t copied = 0;
+        const int result = end > first ? copy_audio_samples(input, out, end - first, &copied) : 0;
+        if (result != 0) {
+            std::fprintf(stderr, result == -3 ? "\nError reading inputfile\n" : "\nError writing outputfile\n");
+            return 1;
+        }
+        return 0;
+    }
+
+    const size_t capacity = std::max(block_bytes, OUTPUT_BYTES);
+    std::unique_ptr<unsigned char[]> raw(new (std::nothrow) unsigned char[capacity]);
+    if (!raw) {
+        std::fprintf(stderr, "\nError allocating frame buffer\n");
         return 1;
     }
     size_t fill = 0;

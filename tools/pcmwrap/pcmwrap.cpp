@@ -151,7 +151,19 @@ int wrap(const std::vector<raw_input>& inputs, const pcmwrap_settings& settings)
         return 1;
     }
     int64_t frames = 0;
-    bool ok = copy_frames(inputs, settings, output, &frames);
+    bool ok = true;
+    if (inputs.size() == 1 && raw_sample_bytes(&header, AUDIO_MODE_WRITE) == settings.bytes) {
+        // The output stores the raw samples as they are (WAVE of the same
+        // width): they move unconverted, in the kernel between files.
+        const int result = wrap_audio_samples(inputs[0].stream, output, &frames);
+        if (result == -3)
+            std::fprintf(stderr, "Error: reading inputfile: %s\n", inputs[0].name.c_str());
+        else if (result != 0)
+            std::fprintf(stderr, "\nError writing outputfile\n");
+        ok = result == 0;
+    } else {
+        ok = copy_frames(inputs, settings, output, &frames);
+    }
     if (close_audio_file(output) != 0) {
         std::fprintf(stderr, "\nError closing file\n");
         ok = false;
