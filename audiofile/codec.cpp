@@ -413,7 +413,7 @@ int next_frames(audio_file* file, int64_t frame_bytes, int max, const unsigned c
             if (!flush_audio_buffer(file, int64_t{file->header->channels} * waiting_bytes))
                 return -1;
         }
-        std::fseek(file->stream, 0, SEEK_CUR);
+        fseeko(file->stream, 0, SEEK_CUR);
         const int64_t count = std::min<int64_t>(max, AUDIO_BUFFER_SIZE / frame_bytes);
         const size_t n = std::fread(file->buffer.get(), 1, static_cast<size_t>(count * frame_bytes), file->stream);
         const auto whole = static_cast<int>(n / static_cast<size_t>(frame_bytes));
@@ -506,7 +506,7 @@ bool flush_audio_buffer(audio_file* file, int64_t frame_bytes)
     if (bytes <= 0)
         return true;
     if (file->mode == AUDIO_MODE_UPDATE)
-        std::fseek(file->stream, 0, SEEK_CUR);  // frames may have been read last
+        fseeko(file->stream, 0, SEEK_CUR);  // frames may have been read last
     const size_t written = std::fwrite(file->buffer.get(), 1, static_cast<size_t>(bytes), file->stream);
     if (written != static_cast<size_t>(bytes)) {
         file->write_failed = true;
