@@ -4,6 +4,7 @@
 #include "audiofile.h"
 #include "byteorder.h"
 #include "codec.h"
+#include "double_precision.h"
 #include "formats.h"
 
 #include <sys/stat.h>
@@ -33,10 +34,11 @@ namespace {
 using byteorder_detail::little_host;
 
 // floor(x + 0.5) for x already clipped into the 32-bit range: truncate, then
-// step down where truncation went up (negative non-integers).
+// step down where truncation went up (negative non-integers).  The sum is
+// rounded to double first, as the rule takes it.
 inline int32_t round_clipped(double c)
 {
-    const double y = c + 0.5;
+    const double y = in_double(c + 0.5);
     const auto i = static_cast<int32_t>(y);
     return i - (static_cast<double>(i) > y ? 1 : 0);
 }
