@@ -184,22 +184,54 @@ void decode_s32le(const unsigned char* in, T* out, size_t n)
         out[i] = static_cast<int32_t>(load_le32(in + 4 * i));
 }
 
+// Float and double samples move as bit patterns, never through a
+// floating-point load of what may be a NaN: the x87 unit quiets a
+// signalling NaN it loads, and every unit quiets one it converts between
+// float and double.  A float NaN widens to the double NaN of the same sign
+// and payload, which narrows back to the same float, signalling or not.
+inline uint64_t bits_of(const double* x)
+{
+    uint64_t bits = 0;
+    std::memcpy(&bits, x, sizeof bits);
+    return bits;
+}
+
+inline void set_bits(double* x, uint64_t bits) { std::memcpy(x, &bits, sizeof bits); }
+
+// Both ways are worked out and one is picked, without a branch.
+inline uint64_t widen_float(uint32_t f)
+{
+    const uint64_t nan = uint64_t{f & 0x80000000u} << 32 | 0x7FF0000000000000u | uint64_t{f & 0x007FFFFFu} << 29;
+    const uint64_t value = std::bit_cast<uint64_t>(static_cast<double>(std::bit_cast<float>(f)));
+    return (f & 0x7FFFFFFFu) > 0x7F800000u ? nan : value;
+}
+
+inline uint32_t narrow_double(uint64_t d)
+{
+    // A payload held only in bits a float lacks leaves a quiet NaN, as the
+    // hardware conversion does.
+    const auto payload = static_cast<uint32_t>(d >> 29) & 0x007FFFFFu;
+    const uint32_t nan = (static_cast<uint32_t>(d >> 32) & 0x80000000u) | 0x7F800000u | (payload != 0 ? payload : 0x00400000u);
+    const uint32_t value = std::bit_cast<uint32_t>(static_cast<float>(std::bit_cast<double>(d)));
+    return (d & 0x7FFFFFFFFFFFFFFFu) > 0x7FF0000000000000u ? nan : value;
+}
+
 void decode_f32be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<float>(load_be32(in + 4 * i));
+        set_bits(out + i, widen_float(load_be32(in + 4 * i)));
 }
 
 void decode_f32le(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<float>(load_le32(in + 4 * i));
+        set_bits(out + i, widen_float(load_le32(in + 4 * i)));
 }
 
 void decode_f64be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<double>(load_be64(in + 8 * i));
+        set_bits(out + i, load_be64(in + 8 * i));
 }
 
 // --- encoders: doubles to buffer bytes --------------------------------------
@@ -317,19 +349,19 @@ void pack_s32le(const int32_t* v, unsigned char* o, size_t m)
 void encode_f32be(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        store_be32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
+        store_be32(out + 4 * i, narrow_double(bits_of(in + i)));
 }
 
 void encode_f32le(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        store_le32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
+        store_le32(out + 4 * i, narrow_double(bits_of(in + i)));
 }
 
 void encode_f64be(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        store_be64(out + 8 * i, std::bit_cast<uint64_t>(in[i]));
+        store_be64(out + 8 * i, bits_of(in + i));
 }
 
 template <int bytes, int32_t lo, int32_t hi, auto decode, auto unpack, void (*pack)(const int32_t*, unsigned char*, size_t)>
@@ -601,13 +633,13 @@ int write_audio_frame(const double* frame, audio_file* file)
 namespace {
 
 // Whether decoding a sample of in and encoding it again for out gives back
-// its bytes: the same converter on both sides and no float samples (a float
-// signalling NaN comes back quieted from its trip through a double).
+// its bytes: the same converter on both sides (every converter gives back
+// the bytes it decoded, NaNs included).
 bool same_samples(const audio_header& in, const audio_header& out)
 {
     const sample_codec* from = sample_codec_for(&in, AUDIO_MODE_READ);
     return from != nullptr && from == sample_codec_for(&out, AUDIO_MODE_WRITE) && in.channels >= 1 &&
-           in.channels == out.channels && in.type != AUDIO_SUN_F && in.type != AUDIO_ILS_F;
+           in.channels == out.channels;
 }
 
 // Between two regular files the kernel copies the whole frames that are left
