@@ -1,5 +1,6 @@
 # Front door: `make` builds, `make demo` shows the tools at work, `make test`
-# runs every test (optimised build, then under AddressSanitizer and
+# runs every test (optimised build, its codec and program tests again with
+# the vector paths off, then under AddressSanitizer and
 # UndefinedBehaviorSanitizer), `make bench` times the tools beside their peers,
 # `make fuzz SECONDS=60` runs every fuzz target that long (clang, libFuzzer).
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
@@ -21,6 +22,7 @@ test: test-release test-sanitize
 
 test-release: build
 	ctest --preset release -j $(JOBS)
+	ctest --preset release-plain -j $(JOBS)
 
 test-sanitize:
 	cmake --preset asan

@@ -60,6 +60,15 @@ inline int32_t clip_round_32(double x)
     return x == x ? v : 0;
 }
 
+// Setting SONO_NO_SIMD in the environment (to anything) turns every vector
+// path off, so that the plain loops can be tested on machines that have the
+// vectors.  Read once.
+[[maybe_unused]] bool vectors_allowed()
+{
+    static const bool allowed = std::getenv("SONO_NO_SIMD") == nullptr;
+    return allowed;
+}
+
 // The same rules over a block.  The compiler turns the selects above into
 // branches and will not vectorise them, so on x86-64 the block runs on SSE2
 // (part of every x86-64 processor), two doubles per instruction, with the
@@ -82,8 +91,9 @@ void clip_round_block(const double* in, int32_t* out, size_t n)
             v = _mm_and_si128(v, _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpord_pd(x, x)), _MM_SHUFFLE(3, 3, 2, 0)));
         return v;  // two results in the low half
     };
-    for (; i + 4 <= n; i += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi64(two(in + i), two(in + i + 2)));
+    if (vectors_allowed())
+        for (; i + 4 <= n; i += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi64(two(in + i), two(in + i + 2)));
 #endif
     for (; i < n; ++i)
         out[i] = nan_is_zero ? clip_round_32(in[i]) : clip_round<lo, hi>(in[i]);
@@ -290,7 +300,7 @@ __attribute__((target("ssse3"))) size_t pack_s24_ssse3(const int32_t* v, unsigne
 
 bool have_ssse3()
 {
-    static const bool have = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+    static const bool have = vectors_allowed() && (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
     return have;
 }
 #endif
