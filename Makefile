@@ -1,12 +1,15 @@
 # Front door: `make` builds, `make demo` shows the tools at work, `make test`
-# runs every test (optimised build, then under AddressSanitizer and
-# UndefinedBehaviorSanitizer), `make bench` times the tools beside their peers,
-# `make fuzz SECONDS=60` runs every fuzz target that long (clang, libFuzzer).
+# runs every test (optimised build, its codec and program tests again with
+# the vector paths off, then under AddressSanitizer and
+# UndefinedBehaviorSanitizer), `make test-cross ARCH=s390x|aarch64|i686` runs
+# them all on another machine (Debian's cross compilers, qemu-user), `make
+# bench` times the tools beside their peers, `make fuzz SECONDS=60` runs every
+# fuzz target that long (clang, libFuzzer).
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 SECONDS_PER_TARGET ?= 60
 SECONDS ?= $(SECONDS_PER_TARGET)
 
-.PHONY: all build demo test test-release test-sanitize bench fuzz install package clean
+.PHONY: all build demo test test-release test-sanitize test-cross bench fuzz install package clean
 
 all: build
 
@@ -21,11 +24,16 @@ test: test-release test-sanitize
 
 test-release: build
 	ctest --preset release -j $(JOBS)
+	ctest --preset release-plain -j $(JOBS)
 
 test-sanitize:
 	cmake --preset asan
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan -j $(JOBS)
+
+# Needs root the first time, to register the emulator.
+test-cross:
+	JOBS=$(JOBS) bash scripts/test-cross.sh $(ARCH)
 
 bench: build
 	bash scripts/bench.sh build/bin
@@ -46,4 +54,4 @@ package: build
 	cmake --build build --target package
 
 clean:
-	rm -rf build build-asan build-debug build-fuzz
+	rm -rf build build-asan build-debug build-fuzz build-cross-*

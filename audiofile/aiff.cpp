@@ -1,6 +1,7 @@
 // AIFF and uncompressed AIFC: big-endian chunks inside a "FORM" chunk; the
 // sample rate is an 80-bit extended-precision number.
 #include "byteorder.h"
+#include "double_precision.h"
 #include "formats.h"
 
 #include <algorithm>
@@ -229,8 +230,8 @@ double extended_to_double(const unsigned char* in)
         value = 0;
     else if (e == 0x7FFF)
         value = HUGE_VAL;
-    else
-        value = std::ldexp(static_cast<double>(hi), e - 16383 - 31) + std::ldexp(static_cast<double>(lo), e - 16383 - 63);
+    else  // the 64-bit mantissa rounded once, to double
+        value = in_double(std::ldexp(static_cast<double>(hi), e - 16383 - 31) + std::ldexp(static_cast<double>(lo), e - 16383 - 63));
     return (in[0] & 0x80) != 0 ? -value : value;
 }
 

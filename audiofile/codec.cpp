@@ -4,6 +4,7 @@
 #include "audiofile.h"
 #include "byteorder.h"
 #include "codec.h"
+#include "double_precision.h"
 #include "formats.h"
 
 #include <sys/stat.h>
@@ -34,10 +35,11 @@ namespace {
 using byteorder_detail::little_host;
 
 // floor(x + 0.5) for x already clipped into the 32-bit range: truncate, then
-// step down where truncation went up (negative non-integers).
+// step down where truncation went up (negative non-integers).  The sum is
+// rounded to double first, as the rule takes it.
 inline int32_t round_clipped(double c)
 {
-    const double y = c + 0.5;
+    const double y = in_double(c + 0.5);
     const auto i = static_cast<int32_t>(y);
     return i - (static_cast<double>(i) > y ? 1 : 0);
 }
@@ -57,6 +59,15 @@ inline int32_t clip_round_32(double x)
 {
     const int32_t v = clip_round<INT32_MIN, INT32_MAX>(x);
     return x == x ? v : 0;
+}
+
+// Setting SONO_NO_SIMD in the environment (to anything) turns every vector
+// path off, so that the plain loops can be tested on machines that have the
+// vectors.  Read once.
+[[maybe_unused]] bool vectors_allowed()
+{
+    static const bool allowed = std::getenv("SONO_NO_SIMD") == nullptr;
+    return allowed;
 }
 
 // The same rules over a block.  The compiler turns the selects above into
@@ -81,8 +92,9 @@ void clip_round_block(const double* in, int32_t* out, size_t n)
             v = _mm_and_si128(v, _mm_shuffle_epi32(_mm_castpd_si128(_mm_cmpord_pd(x, x)), _MM_SHUFFLE(3, 3, 2, 0)));
         return v;  // two results in the low half
     };
-    for (; i + 4 <= n; i += 4)
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi64(two(in + i), two(in + i + 2)));
+    if (vectors_allowed())
+        for (; i + 4 <= n; i += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi64(two(in + i), two(in + i + 2)));
 #endif
     for (; i < n; ++i)
         out[i] = nan_is_zero ? clip_round_32(in[i]) : clip_round<lo, hi>(in[i]);
@@ -183,22 +195,54 @@ void decode_s32le(const unsigned char* in, T* out, size_t n)
         out[i] = static_cast<int32_t>(load_le32(in + 4 * i));
 }
 
+// Float and double samples move as bit patterns, never through a
+// floating-point load of what may be a NaN: the x87 unit quiets a
+// signalling NaN it loads, and every unit quiets one it converts between
+// float and double.  A float NaN widens to the double NaN of the same sign
+// and payload, which narrows back to the same float, signalling or not.
+inline uint64_t bits_of(const double* x)
+{
+    uint64_t bits = 0;
+    std::memcpy(&bits, x, sizeof bits);
+    return bits;
+}
+
+inline void set_bits(double* x, uint64_t bits) { std::memcpy(x, &bits, sizeof bits); }
+
+// Both ways are worked out and one is picked, without a branch.
+inline uint64_t widen_float(uint32_t f)
+{
+    const uint64_t nan = uint64_t{f & 0x80000000u} << 32 | 0x7FF0000000000000u | uint64_t{f & 0x007FFFFFu} << 29;
+    const uint64_t value = std::bit_cast<uint64_t>(static_cast<double>(std::bit_cast<float>(f)));
+    return (f & 0x7FFFFFFFu) > 0x7F800000u ? nan : value;
+}
+
+inline uint32_t narrow_double(uint64_t d)
+{
+    // A payload held only in bits a float lacks leaves a quiet NaN, as the
+    // hardware conversion does.
+    const auto payload = static_cast<uint32_t>(d >> 29) & 0x007FFFFFu;
+    const uint32_t nan = (static_cast<uint32_t>(d >> 32) & 0x80000000u) | 0x7F800000u | (payload != 0 ? payload : 0x00400000u);
+    const uint32_t value = std::bit_cast<uint32_t>(static_cast<float>(std::bit_cast<double>(d)));
+    return (d & 0x7FFFFFFFFFFFFFFFu) > 0x7FF0000000000000u ? nan : value;
+}
+
 void decode_f32be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<float>(load_be32(in + 4 * i));
+        set_bits(out + i, widen_float(load_be32(in + 4 * i)));
 }
 
 void decode_f32le(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<float>(load_le32(in + 4 * i));
+        set_bits(out + i, widen_float(load_le32(in + 4 * i)));
 }
 
 void decode_f64be(const unsigned char* in, double* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        out[i] = std::bit_cast<double>(load_be64(in + 8 * i));
+        set_bits(out + i, load_be64(in + 8 * i));
 }
 
 // --- encoders: doubles to buffer bytes --------------------------------------
@@ -257,7 +301,7 @@ __attribute__((target("ssse3"))) size_t pack_s24_ssse3(const int32_t* v, unsigne
 
 bool have_ssse3()
 {
-    static const bool have = (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
+    static const bool have = vectors_allowed() && (__builtin_cpu_init(), __builtin_cpu_supports("ssse3"));
     return have;
 }
 #endif
@@ -316,19 +360,19 @@ void pack_s32le(const int32_t* v, unsigned char* o, size_t m)
 void encode_f32be(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        store_be32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
+        store_be32(out + 4 * i, narrow_double(bits_of(in + i)));
 }
 
 void encode_f32le(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        store_le32(out + 4 * i, std::bit_cast<uint32_t>(static_cast<float>(in[i])));
+        store_le32(out + 4 * i, narrow_double(bits_of(in + i)));
 }
 
 void encode_f64be(const double* in, unsigned char* out, size_t n)
 {
     for (size_t i = 0; i < n; ++i)
-        store_be64(out + 8 * i, std::bit_cast<uint64_t>(in[i]));
+        store_be64(out + 8 * i, bits_of(in + i));
 }
 
 // The bytes of a 32-bit word in reverse order by shifts and masks, which the
@@ -453,7 +497,7 @@ int next_frames(audio_file* file, int64_t frame_bytes, int max, const unsigned c
             if (!flush_audio_buffer(file, int64_t{file->header->channels} * waiting_bytes))
                 return -1;
         }
-        std::fseek(file->stream, 0, SEEK_CUR);
+        fseeko(file->stream, 0, SEEK_CUR);
         const int64_t count = std::min<int64_t>(max, AUDIO_BUFFER_SIZE / frame_bytes);
         const size_t n = read_data(file, file->buffer.get(), static_cast<size_t>(count * frame_bytes));
         const auto whole = static_cast<int>(n / static_cast<size_t>(frame_bytes));
@@ -546,7 +590,7 @@ bool flush_audio_buffer(audio_file* file, int64_t frame_bytes)
     if (bytes <= 0)
         return true;
     if (file->mode == AUDIO_MODE_UPDATE)
-        std::fseek(file->stream, 0, SEEK_CUR);  // frames may have been read last
+        fseeko(file->stream, 0, SEEK_CUR);  // frames may have been read last
     const size_t written = std::fwrite(file->buffer.get(), 1, static_cast<size_t>(bytes), file->stream);
     if (written != static_cast<size_t>(bytes)) {
         file->write_failed = true;
@@ -639,13 +683,13 @@ int write_audio_frame(const double* frame, audio_file* file)
 namespace {
 
 // Whether decoding a sample of in and encoding it again for out gives back
-// its bytes: the same converter on both sides and no float samples (a float
-// signalling NaN comes back quieted from its trip through a double).
+// its bytes: the same converter on both sides (every converter gives back
+// the bytes it decoded, NaNs included).
 bool same_samples(const audio_header& in, const audio_header& out)
 {
     const sample_codec* from = sample_codec_for(&in, AUDIO_MODE_READ);
     return from != nullptr && from == sample_codec_for(&out, AUDIO_MODE_WRITE) && in.channels >= 1 &&
-           in.channels == out.channels && in.type != AUDIO_SUN_F && in.type != AUDIO_ILS_F;
+           in.channels == out.channels;
 }
 
 // Whole frames moving as they are stored, from one stream to another.

@@ -2,6 +2,7 @@
 // header has no magic number at its start: word 62 holds a sample-type
 // marker, so the ILS reader comes last in the probe order.
 #include "byteorder.h"
+#include "double_precision.h"
 #include "formats.h"
 
 #include <algorithm>
@@ -16,6 +17,12 @@ namespace {
 constexpr int ILS_WORDS = 128;
 constexpr int ILS_HEADER_SIZE = 4 * ILS_WORDS;
 constexpr int ILS_MAX_POWER = 10;  // larger powers of ten read as 0
+// Below this power every product lies within (-0.22, 0.22) and rounds to 0.
+constexpr int ILS_MIN_POWER = -9;
+// The powers of ten as the compiler rounds them to double, the same on
+// every machine, whatever its pow gives.
+constexpr std::array<double, ILS_MAX_POWER - ILS_MIN_POWER + 1> powers_of_ten{
+    1e-9, 1e-8, 1e-7, 1e-6, 1e-5, 1e-4, 1e-3, 1e-2, 1e-1, 1e0, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9, 1e10};
 
 enum ils_word : int {
     W_MAGIC = 4,
@@ -56,12 +63,15 @@ const ils_kind& kind_for_type(int type)
 }
 
 // value x 10^power rounded half up, saturating at the limits of int32; 0
-// when the power is beyond ILS_MAX_POWER.
+// when the power is beyond ILS_MAX_POWER.  The product and the sum are each
+// rounded once to double: fma rounds the product once where the x87 unit
+// would round it twice (to 64 bits, then to 53).
 int32_t scaled_value(int32_t value, int32_t power)
 {
-    if (power > ILS_MAX_POWER)
+    if (power > ILS_MAX_POWER || power < ILS_MIN_POWER)
         return 0;
-    const double x = std::floor(static_cast<double>(value) * std::pow(10.0, power) + 0.5);
+    const double product = std::fma(static_cast<double>(value), powers_of_ten[static_cast<size_t>(power - ILS_MIN_POWER)], 0.0);
+    const double x = std::floor(in_double(product + 0.5));
     if (x >= 2147483647.0)
         return INT32_MAX;
     if (x <= -2147483648.0)

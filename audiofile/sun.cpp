@@ -3,6 +3,7 @@
 #include "formats.h"
 
 #include <array>
+#include <cinttypes>
 #include <climits>
 #include <cstring>
 
@@ -76,7 +77,7 @@ int read_sun_header(FILE* stream, audio_header* header)
 
     const sun_encoding* encoding = encoding_for_code(code);
     if (encoding == nullptr) {
-        std::fprintf(stderr, "sun format: %ld not supported\n", static_cast<long>(code));
+        std::fprintf(stderr, "sun format: %" PRIu32 " not supported\n", code);
         return SUN_BROKEN;
     }
     // A data offset below the header length is no error: the samples then

@@ -138,7 +138,7 @@ void write_error(const cut_run& run)
 // Where the header block can be found again at the end: the output's
 // position, unless the output cannot be repositioned or every write goes to
 // its end anyway.
-long header_position(FILE* out)
+int64_t header_position(FILE* out)
 {
     const int fd = fileno(out);
     if (fd >= 0) {
@@ -146,7 +146,7 @@ long header_position(FILE* out)
         if (flags != -1 && (flags & O_APPEND) != 0)
             return -1;
     }
-    return std::ftell(out);
+    return ftello(out);
 }
 
 }  // namespace
@@ -232,7 +232,7 @@ int cut_end(cut_run& run)
     log_summary_line(run.io.log, run.frame + 1, run.position);
     if (!run.settings.adc_header)
         return 0;
-    if (run.header_offset < 0 || std::fseek(run.io.out, run.header_offset, SEEK_SET) != 0) {
+    if (run.header_offset < 0 || fseeko(run.io.out, static_cast<off_t>(run.header_offset), SEEK_SET) != 0) {
         if (std::ferror(run.io.out)) {
             write_error(run);
         } else {

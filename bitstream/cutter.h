@@ -100,7 +100,7 @@ struct cut_run {
     int64_t copied = 0;     // frames written to the output
     unsigned char previous = 0;
     unsigned char current = 0;
-    long header_offset = -1;  // output offset of the ADC header block; -1 when it cannot be found again
+    int64_t header_offset = -1;  // output offset of the ADC header block; -1 when it cannot be found again
 };
 
 // Takes one option letter that both cutters have (a, b, e, F, i, l, o, u),

@@ -101,6 +101,7 @@ TEST(aiff_reader, rate_fields_saturate_and_truncate)
         {std::string("\x3F\xFE\xC0\0\0\0\0\0\0\0", 10), 0},                 // 0.75
         {std::string("\x40\x00\xE0\0\0\0\0\0\0\0", 10), 3},                 // 3.5
         {std::string("\x00\x00\x00\0\0\0\0\0\0\x01", 10), 0},               // tiny
+        {std::string("\x40\x0E\xAC\x44\xFF\xFF\xFF\xFF\xFF\xFF", 10), 44101},  // 44101 - 2^-48 is 44101 as a double
     };
     for (const auto& c : cases) {
         const read_result r = read_header_of(form("AIFF", comm(1, 1, 16, c.rate) + ssnd("ab")));

@@ -269,9 +269,10 @@ TEST(double_samples, every_bit_pattern_passes_unaltered)
     }
 }
 
-TEST(float_samples, quiet_nan_patterns_survive_a_round_trip)
+TEST(float_samples, nan_patterns_survive_a_round_trip)
 {
-    for (uint32_t pattern : {0x7FC00000u, 0x7FC00001u, 0xFFC12345u}) {
+    // Quiet and signalling, with payloads and both signs.
+    for (uint32_t pattern : {0x7FC00000u, 0x7FC00001u, 0xFFC12345u, 0x7F800001u, 0x7FA00000u, 0xFFBFFFFFu}) {
         const bytes in{static_cast<unsigned char>(pattern >> 24), static_cast<unsigned char>(pattern >> 16),
                        static_cast<unsigned char>(pattern >> 8), static_cast<unsigned char>(pattern)};
         const std::vector<double> values = decode(AUDIO_SUN_F, in);

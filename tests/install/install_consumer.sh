@@ -1,11 +1,11 @@
 #!/bin/sh
-# install_consumer.sh CMAKE BUILD_DIR CONSUMER_SOURCE CXX [PKG_CONFIG [BASH_COMPLETION]]
+# install_consumer.sh CMAKE BUILD_DIR CONSUMER_SOURCE CXX [TOOLCHAIN_FILE [PKG_CONFIG [BASH_COMPLETION]]]
 # Installs the build into a scratch prefix, builds a program against the
 # installed library through find_package(audiofile) and through pkg-config,
 # and runs it together with installed programs on the files they make for
 # each other; bash-completion finds the programs' completion there.
 set -eu
-cmake=$1 build=$2 consumer=$3 cxx=$4 pkgconfig=${5-} bash_completion=${6-}
+cmake=$1 build=$2 consumer=$3 cxx=$4 toolchain=${5:-} pkgconfig=${6-} bash_completion=${7-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/sono-install.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -33,7 +33,8 @@ done
 # A project of its own, found through the prefix only.  The build tree is
 # not on any path it sees.
 "$cmake" -S "$consumer" -B "$work/consumer" -DCMAKE_PREFIX_PATH="$prefix" \
-    -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_BUILD_TYPE=Release > "$work/configure.log" 2>&1 \
+    -DCMAKE_CXX_COMPILER="$cxx" ${toolchain:+"-DCMAKE_TOOLCHAIN_FILE=$toolchain"} -DCMAKE_BUILD_TYPE=Release \
+    > "$work/configure.log" 2>&1 \
     || { cat "$work/configure.log"; fail "configuring the consumer"; }
 "$cmake" --build "$work/consumer" > "$work/build.log" 2>&1 || { cat "$work/build.log"; fail "building the consumer"; }
 run=$work/consumer/consumer

@@ -1,6 +1,7 @@
 #include "pcmpeel.h"
 
 #include "byteorder.h"
+#include "double_precision.h"
 #include "files.h"
 #include "numbers.h"
 #include "option.h"
@@ -24,9 +25,10 @@ constexpr size_t OUTPUT_BYTES = size_t{1} << 20;
 
 // floor(x + 0.5) as a 64-bit integer, without a library call; NaN and
 // magnitudes of 2^63 or more give 0 (there is no integer to take bytes of).
+// Each sum is rounded to double, as the rule takes it.
 inline uint32_t round_low_bits(double x)
 {
-    const double t = x + 0.5;
+    const double t = in_double(x + 0.5);
     if (!(t >= -9223372036854775808.0 && t < 9223372036854775808.0))
         return 0;
     auto i = static_cast<int64_t>(t);
@@ -55,18 +57,19 @@ void encode_raw(const double* in, unsigned char* out, size_t samples)
 {
     // One pass without branches, which the compiler makes vector code of.
     // Adding 1.5 * 2^52 leaves t rounded to the nearest integer (ties to
-    // even) in the low bits of the sum; where that went up, the exact
-    // difference t - r is negative and its sign bit takes one off.  This
-    // holds while |t| < 2^51; the pass also notes whether every t lies
-    // inside (-2^31, 2^31), comparing bit patterns (whose order is that of
-    // the magnitudes; a NaN lies outside), and if not, the block is done
-    // again the exact way.
+    // even; on the x87, which rounds the sum twice, it may be the other
+    // integer next to t) in the low bits of the sum; where that went up,
+    // the exact difference t - r is negative and its sign bit takes one
+    // off.  This holds while |t| < 2^51; the pass also notes whether every
+    // t lies inside (-2^31, 2^31), comparing bit patterns (whose order is
+    // that of the magnitudes; a NaN lies outside), and if not, the block is
+    // done again the exact way.
     constexpr double magic = 6755399441055744.0;
     constexpr uint64_t limit = 0x41E0000000000000u;  // the bits of 2^31
     uint64_t below = ~uint64_t{0};
     for (size_t i = 0; i < samples; ++i) {
-        const double t = in[i] + 0.5;
-        const double sum = t + magic;
+        const double t = in_double(in[i] + 0.5);
+        const double sum = in_double(t + magic);
         const double r = sum - magic;
         const uint64_t v = std::bit_cast<uint64_t>(sum) - (std::bit_cast<uint64_t>(t - r) >> 63);
         below &= (std::bit_cast<uint64_t>(t) & 0x7FFFFFFFFFFFFFFFu) - limit;  // wraps to the top bit when below
