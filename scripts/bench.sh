@@ -9,6 +9,7 @@ RUNS=${RUNS:-5}
 export BIN DATA RUNS
 mkdir -p "$DATA"
 source "$(dirname "$(readlink -f "$0")")/bench-lib.sh"
+echo "load average: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) processors); $RUNS rounds of ours, the limit and the peer"
 for part in "$HERE"/bench.d/*.sh; do
     source "$part"
 done

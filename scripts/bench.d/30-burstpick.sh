@@ -1,7 +1,10 @@
-# burstpick: AC-3 out of a large IEC 61937 WAVE file, beside ffmpeg's spdif demuxer.
+# burstpick: AC-3 out of a large IEC 61937 WAVE file, beside ffmpeg's spdif
+# demuxer.  Sourced by bench.sh with $BIN, $DATA and $RUNS set.
 bench_burstpick() {
+    echo
+    echo "== burstpick (median of $RUNS rounds)"
     if ! have ffmpeg; then
-        echo "burstpick: ffmpeg not installed, comparison skipped"
+        echo "burstpick: ffmpeg not installed, bench skipped"
         return 0
     fi
     local wav="$DATA/iec61937-ac3.wav"
@@ -16,15 +19,13 @@ bench_burstpick() {
             ffmpeg -v error -y -f s16le -ar 48000 -ac 2 -i - -c copy -fflags +bitexact -f wav "$wav.part"
         mv "$wav.part" "$wav"
     fi
-    local out="$DATA/burstpick-out.ac3" peer_out="$DATA/ffmpeg-out.ac3"
-    local ours peer
-    ours=$(OUT="$out" median_time "$BIN/burstpick" -o "$out" "$wav")
-    peer=$(OUT="$peer_out" median_time ffmpeg -v error -y -f spdif -i "$wav" -c copy -f ac3 "$peer_out")
-    compare "burstpick AC-3 from $(($(stat -c %s "$wav") >> 20)) MiB IEC 61937 WAVE" "$ours" \
-        "ffmpeg -f spdif -c copy" "$peer"
-    if ! cmp -s "$out" "$peer_out"; then
-        echo "burstpick: output differs from ffmpeg's"
-    fi
-    rm -f "$out" "$peer_out"
+    cat "$wav" >/dev/null
+    OUT="$DATA/burstpick-out.ac3" REF="$DATA/burstpick-ref.ac3"
+    job_ours() { "$BIN/burstpick" -o "$OUT" "$wav"; }
+    job_peer() { ffmpeg -v error -y -f spdif -i "$wav" -c copy -f ac3 "$OUT"; }
+    job_peer >/dev/null 2>&1 && mv "$OUT" "$REF"
+    job_ours >/dev/null 2>&1 && { cmp -s "$OUT" "$REF" || echo "burstpick: output differs from ffmpeg's"; }
+    run_job "burstpick AC-3 ($(($(stat -c %s "$wav") >> 20)) MiB)" "$wav" "$REF" "$OUT" "ffmpeg -f spdif -c copy"
+    rm -f "$REF"
 }
 bench_burstpick

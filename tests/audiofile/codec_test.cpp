@@ -719,9 +719,9 @@ TEST(frame_io, copy_of_frames_with_no_channels_copies_nothing)
 
 namespace {
 
-// Frames of one integer type copied into another, scaled by 2^shift: the
-// integer path of copy_audio_frames must give the bytes the frame functions
-// give through doubles.
+// Frames of an integer type copied into another type, scaled by 2^shift:
+// the integer path of copy_audio_frames must give the bytes the frame
+// functions give through doubles, into float and double samples too.
 std::string copy_by(int from, int to, double factor, bool through_doubles, const std::vector<double>& values)
 {
     temp_dir dir;
@@ -769,7 +769,8 @@ TEST(frame_io, integer_copies_scaled_by_powers_of_two_equal_the_double_path)
                                    8388607, -8388608, 12345678, -12345678, 0x40000000, -0x40000001};
         for (double& v : values)
             v = std::clamp(v, -top, top - 1);
-        for (const int to : types)
+        for (const int to : {AUDIO_WAVE_8, AUDIO_WAVE_16, AUDIO_WAVE_24, AUDIO_WAVE_32, AUDIO_AIFF_8, AUDIO_AIFF_16,
+                             AUDIO_AIFF_24, AUDIO_AIFF_32, AUDIO_ILS, AUDIO_SUN_F, AUDIO_ILS_F, AUDIO_SUN_D, AUDIO_SPW_D})
             for (const int shift : {-31, -24, -17, -16, -8, -1, 0, 1, 8, 15, 16, 24, 31}) {
                 const double factor = std::ldexp(1.0, shift);
                 EXPECT_EQ(copy_by(from, to, factor, false, values), copy_by(from, to, factor, true, values))
@@ -783,6 +784,7 @@ TEST(frame_io, integer_copies_scaled_by_powers_of_two_equal_the_double_path)
     for (double& v : many)
         v = sample(random);
     EXPECT_EQ(copy_by(AUDIO_WAVE_16, AUDIO_AIFF_24, 256.0, false, many), copy_by(AUDIO_WAVE_16, AUDIO_AIFF_24, 256.0, true, many));
+    EXPECT_EQ(copy_by(AUDIO_WAVE_16, AUDIO_SUN_F, 0x1p-15, false, many), copy_by(AUDIO_WAVE_16, AUDIO_SUN_F, 0x1p-15, true, many));
 }
 
 }  // namespace
