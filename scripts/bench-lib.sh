@@ -42,13 +42,15 @@ copy_limit() {
 run_job() {
     local label=$1 in=$2 ref=$3 out=$4 peer_label=$5
     local ours=() limit=() peer=()
+    # Every run starts with the output gone and nothing left to write back
+    # to the disk, which would slow whichever run came next.
     for ((i = 0; i < RUNS; i++)); do
-        rm -f "$out"
+        rm -f "$out" && sync
         ours+=("$(elapsed job_ours)")
-        rm -f "$out"
+        rm -f "$out" && sync
         limit+=("$(elapsed copy_limit "$in" "$ref" "$out")")
         if [ "$peer_label" != - ]; then
-            rm -f "$out"
+            rm -f "$out" && sync
             peer+=("$(elapsed job_peer)")
         fi
     done

@@ -10,14 +10,16 @@ fi
 big_wave
 WORK="$DATA/out"
 mkdir -p "$WORK"
-OUT="$WORK/out" REF="$WORK/ref"
+REF="$WORK/ref"
 cat "$BIG" >/dev/null
 
+OUT="$WORK/out.aif"
 job_ours() { "$BIN/sonomorph" -t aiff_24 -n -o "$OUT" "$BIG"; }
 job_peer() { sox "$BIG" -b 24 -t aiff "$OUT"; }
 job_ours >/dev/null 2>&1 && mv "$OUT" "$REF"
 run_job "sonomorph -t aiff_24 -n" "$BIG" "$REF" "$OUT" "sox -b 24 -t aiff"
 
+OUT="$WORK/out.au"
 job_ours() { "$BIN/sonomorph" -t sun_f -n -o "$OUT" "$BIG"; }
 job_peer() { sox "$BIG" -e floating-point -b 32 -t au "$OUT"; }
 job_ours >/dev/null 2>&1 && mv "$OUT" "$REF"
