@@ -81,9 +81,10 @@ int64_t leading_int(std::string_view text, int64_t lo, int64_t hi)
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-'))
         negative = text[i++] == '-';
+    // The limits lie far below 2^40, which also keeps value * 10 + 9 in range.
     int64_t value = 0;
     for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = std::min<int64_t>(value * 10 + (text[i] - '0'), INT64_MAX / 10);
+        value = std::min<int64_t>(value * 10 + (text[i] - '0'), int64_t{1} << 40);
     if (negative)
         value = -value;
     return std::clamp<int64_t>(value, lo, hi);
