@@ -141,7 +141,7 @@ audio_file* open_audio_file(const char* name, const char* mode, audio_header* he
         // frames than those written; say so before any file is touched.
         const channel_limit limit = channel_limit_of(header->type);
         if (header->channels > limit.most) {
-            std::fprintf(stderr, "\nError: a %s header holds at most %d channels, not %d", limit.family, limit.most,
+            std::fprintf(stderr, "\nError: %s headers hold at most %d channels, not %d", limit.family, limit.most,
                          header->channels);
             return nullptr;
         }

@@ -177,24 +177,29 @@ TEST(sonomorph_errors, frames_that_cannot_be_read_are_no_success_and_leave_the_o
     }
 }
 
+// Every program that writes a header refuses a channel count it cannot
+// hold, and leaves a file of the output's name as it was.
 TEST(sonomorph_errors, channels_the_output_header_cannot_hold)
 {
     temp_dir dir;
-    const std::string out = dir.file("out");
+    write_file(dir.file("in.wav"), make_wave(AUDIO_WAVE_16, 1, 8000, ramp(64000, 1)));
+    write_file(dir.file("in.raw"), std::string(70000, '\x01'));
     struct row {
-        std::vector<std::string> args;
+        std::string command;  // writes out
         std::string err;
     };
-    for (const row& r : {row{{"-c", "40000", "-t", "wave"}, "\nError: a WAVE header holds at most 32767 channels, not 40000"},
-                         row{{"-c", "32768", "-t", "aiff_8"}, "\nError: a AIFF header holds at most 32767 channels, not 32768"},
-                         row{{"-c", "200", "-t", "ils"}, "\nError: a ILS header holds at most 128 channels, not 200"}}) {
-        write_file(out, "kept");
-        std::vector<std::string> args = r.args;
-        args.insert(args.end(), {"-o", out});
-        const run_result result = run_tool("sonomorph", args, make_wave(AUDIO_WAVE_16, 1, 8000, ramp(64000, 1)));
-        EXPECT_EQ(result.status, 1) << r.args[1];
-        EXPECT_EQ(result.err, r.err + "\nError opening outputfile\n");
-        EXPECT_EQ(read_file(out), "kept");
+    for (const row& r : {row{"sonomorph -c 40000 -t wave -o out in.wav", "\nError: WAVE headers hold at most 32767 channels, not 40000\nError opening outputfile\n"},
+                         row{"sonomorph -c 32768 -t aiff_8 -o out in.wav", "\nError: AIFF headers hold at most 32767 channels, not 32768\nError opening outputfile\n"},
+                         row{"sonomorph -c 200 -t ils -o out in.wav", "\nError: ILS headers hold at most 128 channels, not 200\nError opening outputfile\n"},
+                         row{"pcmwrap -b 1 -c 65537 -t wave_8 -o out in.raw", "\nError: WAVE headers hold at most 32767 channels, not 65537\nError opening outputfile\n"},
+                         row{"pcmwrap -c 257 -t ils -o out in.raw", "\nError: ILS headers hold at most 128 channels, not 257\nError opening outputfile\n"},
+                         row{"pcmwrap -c 40000 -t aifc -o out in.raw", "\nError: AIFC headers hold at most 32767 channels, not 40000\nError opening outputfile\n"},
+                         row{"tonesmith -c 129 -t ils_f out", "\nError: ILS headers hold at most 128 channels, not 129out: Error opening output file.\n"}}) {
+        write_file(dir.file("out"), "kept");
+        const run_result result = run_shell("cd '" + dir.path + "' && " + r.command);
+        EXPECT_EQ(result.status, 1) << r.command;
+        EXPECT_EQ(result.err, r.err) << r.command;
+        EXPECT_EQ(read_file(dir.file("out")), "kept") << r.command;
     }
 }
 
