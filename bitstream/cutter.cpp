@@ -153,7 +153,7 @@ int64_t header_position(FILE* out)
 
 int cut_begin(cut_run& run)
 {
-    if (!reader_init(run.reader, run.io.in)) {
+    if (!reader_init(run.reader, run.io.in, run.settings.read_buffer_bytes)) {
         std::fprintf(run.io.err, "%s: Error allocating the input buffer.\n", run.program);
         return 1;
     }

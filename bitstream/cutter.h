@@ -88,6 +88,9 @@ struct cut_settings {
     bool unique = false;      // -u
     const char* input = nullptr;   // -i; null reads standard input
     const char* output = nullptr;  // -o; null writes standard output
+    // The input buffer; a small one (at least 2 * MAX_FRAME_BYTES) makes
+    // short test inputs reach the refills.
+    size_t read_buffer_bytes = READ_BUFFER_BYTES;
 };
 
 struct cut_run {

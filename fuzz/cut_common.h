@@ -3,10 +3,12 @@
 // ADC header block can be rewritten at the end), logs in memory too (they
 // are flushed line by line: on a file that is a system call each).
 //
-// The cutters read through a 1 MiB buffer, so the code that refills it
-// while a frame is under way never runs on small inputs.  On request the
-// fuzzed bytes are put behind a run of good frames that ends just before
-// the first refill, so that they straddle it.
+// The cutters read through a buffer that is refilled while a frame is under
+// way; the programs' 1 MiB would need that much input to reach the refill,
+// and its allocation would cost most of each run, so the fuzzed runs use
+// FUZZ_READ_BUFFER_BYTES.  On request the fuzzed bytes are put behind a run
+// of good frames that ends just before the first refill, so that they
+// straddle it.
 #pragma once
 
 #include "bitstream.h"
@@ -16,6 +18,8 @@
 #include <cstdint>
 #include <cstring>
 #include <vector>
+
+constexpr size_t FUZZ_READ_BUFFER_BYTES = 8 * MAX_FRAME_BYTES;
 
 struct cut_draw {
     cut_settings settings;
@@ -56,12 +60,12 @@ struct cut_filler {
 
     explicit cut_filler(const std::vector<uint8_t>& frame) : frame_size(frame.size())
     {
-        for (size_t i = 0; i < READ_BUFFER_BYTES / frame.size(); ++i)
+        for (size_t i = 0; i < FUZZ_READ_BUFFER_BYTES / frame.size(); ++i)
             bytes.insert(bytes.end(), frame.begin(), frame.end());
     }
     size_t length(const cut_draw& draw) const
     {
-        return draw.straddle ? (READ_BUFFER_BYTES - draw.shift) / frame_size * frame_size : 0;
+        return draw.straddle ? (FUZZ_READ_BUFFER_BYTES - draw.shift) / frame_size * frame_size : 0;
     }
 };
 
@@ -76,6 +80,7 @@ void run_cut(int (*cut)(const Settings&, const cut_streams&), const Settings& se
     // The range counts from the fuzzed frames on, so that the filler is
     // passed over rather than copied (which would cost most of the run).
     Settings shifted = settings;
+    shifted.cut.read_buffer_bytes = FUZZ_READ_BUFFER_BYTES;
     const auto filler_frames = static_cast<int>(filler_size / filler.frame_size);
     shifted.cut.first += filler_frames;
     if (shifted.cut.end != DEFAULT_END_FRAME)
