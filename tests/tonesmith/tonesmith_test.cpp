@@ -3,13 +3,16 @@
 #include "audio_helpers.h"
 #include "audiofile.h"
 #include "byteorder.h"
+#include "portable_math.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -262,6 +265,82 @@ TEST(tonesmith_signal, long_signals_cross_the_buffer_without_a_seam)
         ASSERT_NEAR(d.samples[2 * static_cast<size_t>(k)], expected, 1.0) << k;
         ASSERT_EQ(d.samples[2 * static_cast<size_t>(k)], d.samples[2 * static_cast<size_t>(k) + 1]);
     }
+}
+
+// --- the same bits on every machine -----------------------------------------
+
+uint64_t fnv1a(const std::string& bytes)
+{
+    uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : bytes)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    return hash;
+}
+
+TEST(tonesmith_machines, double_samples_have_the_same_bits_everywhere)
+{
+    // Hashes of the files made on x86-64; the cross suite checks them on
+    // the other machines.  The last row's phase passes 1.6e6 (the far
+    // reduction of the sine's argument).
+    struct row {
+        std::vector<std::string> args;
+        uint64_t hash;
+    };
+    for (const row& r : {row{{"-t", "sun_d", "-s", "997", "-n", "20000"}, 0x0468ea53a51b854eu},
+                         row{{"-t", "sun_d", "-s", "20", "-S", "20000", "-n", "20000"}, 0x1fb4387c2523d19eu},
+                         row{{"-t", "sun_d", "-s", "20", "-S", "20000", "-L", "-n", "20000"}, 0x2918e608c2519c4au},
+                         row{{"-t", "sun_d", "-f", "8000", "-s", "23900", "-n", "200000"}, 0x0454633152f0eed9u}}) {
+        const run_result made = run_tool("tonesmith", r.args);
+        ASSERT_EQ(made.status, 0) << made.err;
+        EXPECT_EQ(fnv1a(made.out), r.hash) << r.args[3] << " " << r.args[5];
+    }
+}
+
+// Distance in units of the last place.
+int64_t ulps_apart(double a, double b)
+{
+    int64_t x;
+    int64_t y;
+    std::memcpy(&x, &a, sizeof x);
+    std::memcpy(&y, &b, sizeof y);
+    x = x < 0 ? INT64_MIN - x : x;
+    y = y < 0 ? INT64_MIN - y : y;
+    return x > y ? x - y : y - x;
+}
+
+TEST(tonesmith_machines, own_sin_exp_and_log_stay_within_an_ulp_of_the_c_library)
+{
+    // Both are within an ulp of the truth, so 2 apart at most (the 32-bit
+    // x86 C library is the one that may be off by one itself).
+    struct range {
+        const char* name;
+        double (*ours)(double);
+        double (*library)(double);
+        double low;
+        double high;
+        bool exponent = false;  // draw e^x, to spread over the exponents
+    };
+    std::mt19937_64 random(7);
+    for (const range& r : {range{"sin", portable_sin, [](double x) { return std::sin(x); }, -0.78, 0.78},
+                           range{"sin", portable_sin, [](double x) { return std::sin(x); }, -1.6e6, 1.6e6},
+                           range{"sin", portable_sin, [](double x) { return std::sin(x); }, 1.6e6, 6.7e9},
+                           range{"exp", portable_exp, [](double x) { return std::exp(x); }, -745.0, 709.0},
+                           range{"exp", portable_exp, [](double x) { return std::exp(x); }, -1e-4, 1e-4},
+                           range{"log", portable_log, [](double x) { return std::log(x); }, -690.0, 690.0, true},
+                           range{"log", portable_log, [](double x) { return std::log(x); }, 0.5, 2.0}}) {
+        std::uniform_real_distribution<double> draw(r.low, r.high);
+        for (int i = 0; i < 20000; ++i) {
+            const double x = r.exponent ? std::exp(draw(random)) : draw(random);
+            ASSERT_LE(ulps_apart(r.ours(x), r.library(x)), 2) << r.name << "(" << x << ")";
+        }
+    }
+    EXPECT_TRUE(std::isnan(portable_sin(NAN)));
+    EXPECT_TRUE(std::isnan(portable_sin(INFINITY)));
+    EXPECT_LE(std::fabs(portable_sin(1e300)), 1.0);
+    EXPECT_EQ(portable_exp(1000.0), HUGE_VAL);
+    EXPECT_EQ(portable_exp(-1000.0), 0.0);
+    EXPECT_EQ(portable_log(1.0), 0.0);
+    EXPECT_EQ(portable_log(0.0), -HUGE_VAL);
 }
 
 // --- the peers read what tonesmith writes ------------------------------------

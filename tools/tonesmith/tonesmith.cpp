@@ -2,6 +2,7 @@
 
 #include "numbers.h"
 #include "option.h"
+#include "portable_math.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,10 +13,12 @@
 namespace {
 
 // The signal, sample by sample, with a running phase so that a sweep stays
-// continuous.  Every step is stored as a double, in the order the signal has
-// always been made, so that files come out bit for bit the same.
+// continuous.  Every step is a double operation in the order the signal has
+// always been made, and sin, exp and log are our own, so that with a
+// double_precision_scope the files come out bit for bit the same on every
+// machine.
 struct tone_generator {
-    double two_pi = 8.0 * std::atan(1.0);
+    double two_pi = 0x1.921fb54442d18p+2;  // 8 atan(1), as always
     double amplitude;
     double sfreq;
     double frequency;
@@ -31,13 +34,13 @@ struct tone_generator {
     {
         increment = two_pi * s.start / sfreq;
         // Both laws are worked out; only -S uses them (and -n 1 never does).
-        ratio = std::exp((std::log(s.end) - std::log(s.start)) / s.frames);
+        ratio = portable_exp((portable_log(s.end) - portable_log(s.start)) / s.frames);
         step = (s.end - s.start) / (s.frames - 1.0);
     }
 
     double next()
     {
-        const double value = amplitude * std::sin(phase);
+        const double value = amplitude * portable_sin(phase);
         if (sweep) {
             frequency = logarithmic ? frequency * ratio : frequency + step;
             increment = two_pi * frequency / sfreq;
@@ -98,6 +101,7 @@ int tonesmith_options(int argc, char* argv[], tonesmith_settings& settings)
 
 void tonesmith_generate(const tonesmith_settings& settings, double* values, int count)
 {
+    const double_precision_scope precision;
     tone_generator generator(settings);
     for (int i = 0; i < count; ++i)
         values[i] = generator.next();
@@ -142,6 +146,7 @@ int tonesmith_run(const tonesmith_settings& settings)
     if (failed)
         std::fprintf(stderr, "tonesmith: out of memory\n");
 
+    const double_precision_scope precision;
     tone_generator generator(settings);
     for (int done = 0; !failed && done < settings.frames;) {
         const int n = std::min(block_frames, settings.frames - done);
