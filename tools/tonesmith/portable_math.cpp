@@ -1,5 +1,7 @@
 #include "portable_math.h"
 
+#include "double_precision.h"
+
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
@@ -122,10 +124,11 @@ double portable_sin(double x)
         return kernel_sin(x, 0.0);
     if (magnitude >= 0x1p50)  // n below would not be an integer; fmod is exact
         return portable_sin(std::fmod(x, 0x1.921fb54442d18p+2));
-    // The nearest multiple of pi/2: adding 1.5 * 2^52 rounds to an integer.
+    // The nearest multiple of pi/2: adding 1.5 * 2^52 rounds to an integer
+    // (in double precision: an x87 left at 64 bits still gets an integer).
     constexpr double invpio2 = 0x1.45f306dc9c883p-1;
     constexpr double round_shift = 0x1.8p52;
-    const double n = (x * invpio2 + round_shift) - round_shift;
+    const double n = in_double(in_double(x * invpio2 + round_shift) - round_shift);
     double y0;
     double y1;
     if (magnitude < 0x1p20 * 0x1.921fb54442d18p+0)

@@ -3,10 +3,10 @@
 // x86 one computes with the x87's 80-bit registers), and a tone is made of
 // millions of sines, so the tone files would differ too.  These use only
 // additions, subtractions, multiplications and divisions in a fixed order;
-// with the x87 set to round every operation to double precision
-// (double_precision_scope), those give the same bits everywhere.  Each is
-// within an ulp of the true value, so they agree with a good C library
-// almost always.
+// with the x87 set to round every operation to double precision (call them
+// inside a double_precision_scope), those give the same bits everywhere.
+// Each is within an ulp of the true value, so they agree with a good C
+// library almost always.
 #pragma once
 
 double portable_sin(double x);
