@@ -33,6 +33,10 @@ double_precision_scope::~double_precision_scope()
 
 namespace {
 
+// ln 2 in two pieces; k ln2_hi is exact for the k that exp and log meet.
+constexpr double ln2_hi = 0x1.62e42feep-1;
+constexpr double ln2_lo = 0x1.a39ef35793c76p-33;
+
 // The top 32 bits of a double: sign, exponent and the high mantissa bits.
 uint32_t high_word(double x)
 {
@@ -146,7 +150,7 @@ double portable_sin(double x)
 
 double portable_exp(double x)
 {
-    constexpr double ln2_hi = 0x1.62e42feep-1, ln2_lo = 0x1.a39ef35793c76p-33, invln2 = 0x1.71547652b82fep+0;
+    constexpr double invln2 = 0x1.71547652b82fep+0;
     constexpr double P1 = 1.66666666666666019037e-01, P2 = -2.77777777770155933842e-03,
                      P3 = 6.61375632143793436117e-05, P4 = -1.65339022054652515390e-06,
                      P5 = 4.13813679705723846039e-08;
@@ -163,7 +167,7 @@ double portable_exp(double x)
     double k = 0.0;
     double hi = x;
     double lo = 0.0;
-    if (magnitude > 0.5 * 0x1.62e42fefa39efp-1) {
+    if (magnitude > 0.5 * (ln2_hi + ln2_lo)) {
         k = std::floor(invln2 * x + 0.5);
         hi = x - k * ln2_hi;  // exact: k has at most 11 bits
         lo = k * ln2_lo;
@@ -179,7 +183,6 @@ double portable_exp(double x)
 
 double portable_log(double x)
 {
-    constexpr double ln2_hi = 0x1.62e42feep-1, ln2_lo = 0x1.a39ef35793c76p-33;
     constexpr double Lg1 = 6.666666666666735130e-01, Lg2 = 3.999999999940941908e-01,
                      Lg3 = 2.857142874366239149e-01, Lg4 = 2.222219843214978396e-01,
                      Lg5 = 1.818357216161805012e-01, Lg6 = 1.531383769920937332e-01,
