@@ -88,12 +88,12 @@ int form_of(const unsigned char* type)
 // or past where a data offset can point.
 int skip_chunk_bytes(FILE* stream, uint64_t n, aiff_scan& scan, const char* what)
 {
-    if (scan.position + n > static_cast<uint64_t>(INT32_MAX))
-        return broken("samples begin beyond 2 GiB");
-    if (skip_bytes(stream, n) != 0)
-        return broken(what);
-    scan.position += n;
-    return 0;
+    switch (skip_chunk(stream, scan.position, n)) {
+    case CHUNK_SKIPPED: return 0;
+    case CHUNK_BEYOND_OFFSETS: return broken("samples begin beyond 2 GiB");
+    case CHUNK_PAST_END: break;
+    }
+    return broken(what);
 }
 
 // Reads the fields of a COMM chunk of the given size; the stream stands after
@@ -178,15 +178,16 @@ int64_t stated_bytes(const aiff_scan& scan, int type)
     return comm >= 0 ? comm : ssnd;
 }
 
+// Widths that are no whole bytes are stored left-justified in the bytes
+// they round up to, and read as those.
+static_assert(AUDIO_AIFF_8 == AUDIO_AIFF + 1 && AUDIO_AIFF_32 == AUDIO_AIFF + 4 && AUDIO_AIFC_32 == AUDIO_AIFC + 4);
+
 int type_for_bits(int form, int bits)
 {
-    switch (bits) {
-    case 8: return form == AUDIO_AIFF ? AUDIO_AIFF_8 : AUDIO_AIFC_8;
-    case 16: return form == AUDIO_AIFF ? AUDIO_AIFF_16 : AUDIO_AIFC_16;
-    case 24: return form == AUDIO_AIFF ? AUDIO_AIFF_24 : AUDIO_AIFC_24;
-    case 32: return form == AUDIO_AIFF ? AUDIO_AIFF_32 : AUDIO_AIFC_32;
-    default: return -1;
-    }
+    if (bits < 1 || bits > 32)
+        return -1;
+    const int base = form == AUDIO_AIFF ? AUDIO_AIFF : AUDIO_AIFC;
+    return base + (bits + 7) / 8;
 }
 
 }  // namespace
@@ -258,35 +259,36 @@ int read_aiff_header(FILE* stream, audio_header* header)
         return AIFF_NOT_MINE;
     scan.position = static_cast<uint64_t>(probe_fill);
 
+    // From here on the file is AIFF or AIFC: a fault is named, not passed on
+    // to the other readers.
     bool may_pad = false;  // the previous chunk had odd length
     bool scanned = false;
     while (!scanned) {
         std::array<unsigned char, 8> chunk{};
-        if (!read_exact(stream, chunk.data(), chunk.size()))
+        if (!read_chunk_header(stream, may_pad, chunk.data(), scan.position))
             return broken("file ends before the SSND chunk");
-        scan.position += chunk.size();
-        // A chunk of odd length may be followed by its zero pad byte; no
-        // identifier begins with a zero byte, so the two cannot be confused.
-        if (may_pad && chunk[0] == 0) {
-            std::memmove(&chunk[0], &chunk[1], chunk.size() - 1);
-            if (!read_exact(stream, &chunk[7], 1))
-                return broken("file ends before the SSND chunk");
-            scan.position += 1;
-        }
         const uint32_t chunk_size = load_be32(&chunk[4]);
         const uint64_t before = scan.position;
         int status = 0;
         switch (get_chunk_type(chunk.data())) {
         case -1:
-            return AIFF_NOT_MINE;
+            if (!printable_chunk_id(chunk.data())) {
+                std::fprintf(stderr, "get_chunk_type: %s not recognized\n", chunk_text(chunk.data()).text);
+                return AIFF_BROKEN;
+            }
+            // A chunk of another program's (ID3 , minf, elm1, ...).
+            status = skip_chunk_bytes(stream, chunk_size, scan, "file ends before the SSND chunk");
+            break;
         case FORM_CHUNK: {
             std::array<unsigned char, 4> inner{};
             if (!read_exact(stream, inner.data(), inner.size()))
                 return broken("file ends inside the FORM header");
             scan.position += inner.size();
             scan.form = form_of(inner.data());
-            if (scan.form == 0)
-                return AIFF_NOT_MINE;
+            if (scan.form == 0) {
+                std::fprintf(stderr, "aiff: form type %s not supported\n", chunk_text(inner.data()).text);
+                return AIFF_BROKEN;
+            }
             break;
         }
         case COMM_CHUNK:

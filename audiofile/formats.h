@@ -58,6 +58,27 @@ constexpr uint32_t swap32(uint32_t v)
 // stream ended first.
 int skip_bytes(FILE* stream, uint64_t n);
 
+// ---------------------------------------------------------------------------
+// Chunk scans of the RIFF and IFF families
+
+// Whether an identifier is four printable ASCII characters: the chunks a
+// scan does not know but passes over by their size.
+bool printable_chunk_id(const unsigned char* id);
+
+// Reads the next chunk's 4-byte identifier and 4-byte size into header and
+// counts them in position.  After a chunk of odd length (after_odd) a byte
+// that cannot begin an identifier is that chunk's pad byte and is passed
+// over; a printable one begins the next chunk, as writers that leave out the
+// pad byte have it.  False when the stream ends first.
+bool read_chunk_header(FILE* stream, bool after_odd, unsigned char* header, uint64_t& position);
+
+// Passes over n bytes of a chunk whose body begins at position (bytes
+// consumed so far) and counts them there.  Samples can only begin where
+// data_offset reaches, so a chunk that ends beyond 2 GiB is refused before
+// it is read (a pipe would otherwise be read for gigabytes first).
+enum chunk_skip : int { CHUNK_SKIPPED = 0, CHUNK_PAST_END = -1, CHUNK_BEYOND_OFFSETS = -2 };
+chunk_skip skip_chunk(FILE* stream, uint64_t& position, uint64_t n);
+
 // Reads exactly n bytes; false when the stream ends first.
 bool read_exact(FILE* stream, void* dst, size_t n);
 

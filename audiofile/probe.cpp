@@ -101,6 +101,35 @@ int skip_bytes(FILE* stream, uint64_t n)
     return 0;
 }
 
+bool printable_chunk_id(const unsigned char* id)
+{
+    return std::all_of(id, id + 4, [](unsigned char c) { return c >= 0x20 && c <= 0x7E; });
+}
+
+bool read_chunk_header(FILE* stream, bool after_odd, unsigned char* header, uint64_t& position)
+{
+    if (!read_exact(stream, header, 8))
+        return false;
+    position += 8;
+    if (after_odd && (header[0] < 0x20 || header[0] > 0x7E)) {
+        std::memmove(header, header + 1, 7);
+        if (!read_exact(stream, header + 7, 1))
+            return false;
+        position += 1;
+    }
+    return true;
+}
+
+chunk_skip skip_chunk(FILE* stream, uint64_t& position, uint64_t n)
+{
+    if (position + n > static_cast<uint64_t>(INT32_MAX))
+        return CHUNK_BEYOND_OFFSETS;
+    if (skip_bytes(stream, n) != 0)
+        return CHUNK_PAST_END;
+    position += n;
+    return CHUNK_SKIPPED;
+}
+
 bool read_exact(FILE* stream, void* dst, size_t n)
 {
     return read_audio_bytes(stream, dst, n) == n;

@@ -6,6 +6,7 @@
 #include <array>
 #include <climits>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -24,15 +25,27 @@ int wave_sample_bytes(int type)
     }
 }
 
-int wave_type_for_bits(int bits)
+// Format tags that files from other programs carry, named in the refusal.
+struct format_tag_name {
+    uint16_t tag;
+    const char* name;
+};
+constexpr std::array<format_tag_name, 6> format_tag_names{{
+    {0x0002, "MS ADPCM"},
+    {0x0003, "IEEE float"},
+    {0x0006, "A-law"},
+    {0x0007, "u-law"},
+    {0x0011, "IMA ADPCM"},
+    {0x0055, "MPEG Layer III"},
+}};
+
+// " (IEEE float)" for a tag with a name, nothing for the others.
+std::string tag_label(uint16_t tag)
 {
-    switch (bits) {
-    case 8: return AUDIO_WAVE_8;
-    case 16: return AUDIO_WAVE_16;
-    case 24: return AUDIO_WAVE_24;
-    case 32: return AUDIO_WAVE_32;
-    default: return -1;
-    }
+    for (const format_tag_name& known : format_tag_names)
+        if (known.tag == tag)
+            return std::string(" (") + known.name + ")";
+    return {};
 }
 
 int broken(const char* what)
@@ -43,38 +56,86 @@ int broken(const char* what)
 
 struct wave_format {
     bool seen = false;
+    uint16_t tag = 0;         // the fmt chunk's format tag
+    uint16_t sub_format = 0;  // EXTENSIBLE: the format its sub-format GUID stands for
+    bool short_extensible = false;  // EXTENSIBLE without the fields that name its sub-format
     int16_t channels = 0;
     uint32_t sfreq = 0;
-    int16_t bits = 0;  // 0 for samples that are not integer PCM
+    uint16_t block_align = 0;
+    int16_t bits = 0;
 };
 
 // Reads a fmt chunk of the given size; the stream stands after its header.
-// Returns false when the stream ends inside it.
-bool read_fmt_chunk(FILE* stream, uint32_t size, wave_format& format)
+// Returns the bytes consumed (16 at least), or 0 when the stream ends inside.
+uint64_t read_fmt_chunk(FILE* stream, uint32_t size, wave_format& format)
 {
     std::array<unsigned char, 16> fmt{};
     if (!read_exact(stream, fmt.data(), fmt.size()))
-        return false;
+        return 0;
     uint64_t consumed = fmt.size();
-    uint16_t tag = load_le16(&fmt[0]);
-    if (tag == WAVE_FORMAT_EXTENSIBLE && size >= 40) {
-        // cbSize, valid bits, channel mask, then the sub-format GUID whose
-        // first two bytes hold the format tag that it stands for.
-        std::array<unsigned char, 24> extension{};
-        if (!read_exact(stream, extension.data(), extension.size()))
-            return false;
-        consumed += extension.size();
-        tag = load_le16(&extension[8]);
-    }
+    format = wave_format{};
     format.seen = true;
-    if (tag == WAVE_FORMAT_PCM) {
-        format.channels = static_cast<int16_t>(load_le16(&fmt[2]));
-        format.sfreq = load_le32(&fmt[4]);
-        format.bits = static_cast<int16_t>(load_le16(&fmt[14]));
-    } else {
-        format.bits = 0;
+    format.tag = load_le16(&fmt[0]);
+    format.channels = static_cast<int16_t>(load_le16(&fmt[2]));
+    format.sfreq = load_le32(&fmt[4]);
+    format.block_align = load_le16(&fmt[12]);
+    format.bits = static_cast<int16_t>(load_le16(&fmt[14]));
+    if (format.tag == WAVE_FORMAT_EXTENSIBLE) {
+        if (size >= 40) {
+            // cbSize, valid bits, channel mask, then the sub-format GUID whose
+            // first two bytes hold the format tag that it stands for.
+            std::array<unsigned char, 24> extension{};
+            if (!read_exact(stream, extension.data(), extension.size()))
+                return 0;
+            consumed += extension.size();
+            format.sub_format = load_le16(&extension[8]);
+        } else {
+            format.short_extensible = true;
+        }
     }
-    return size <= consumed || skip_bytes(stream, size - consumed) == 0;
+    if (size > consumed) {
+        if (skip_bytes(stream, size - consumed) != 0)
+            return 0;
+        consumed = size;
+    }
+    return consumed;
+}
+
+// The type of integer PCM samples of the given width.  Widths that are no
+// whole bytes are stored left-justified in the container the block alignment
+// gives, and read as that container.  -1 for anything else.
+int wave_type_for(const wave_format& format)
+{
+    int bits = format.bits;
+    if (bits > 0 && bits < 32 && bits % 8 != 0) {
+        const int channels = format.channels;
+        if (channels < 1 || format.block_align % channels != 0)
+            return -1;
+        const int container = format.block_align / channels;
+        if (container < (bits + 7) / 8 || container > 4)
+            return -1;
+        bits = 8 * container;
+    }
+    switch (bits) {
+    case 8: return AUDIO_WAVE_8;
+    case 16: return AUDIO_WAVE_16;
+    case 24: return AUDIO_WAVE_24;
+    case 32: return AUDIO_WAVE_32;
+    default: return -1;
+    }
+}
+
+// Says why a fmt chunk of samples that are no integer PCM is refused.
+int refuse_format(const wave_format& format)
+{
+    if (format.short_extensible)
+        return broken("extensible fmt chunk without its sub-format");
+    if (format.tag == WAVE_FORMAT_EXTENSIBLE)
+        std::fprintf(stderr, "wave format tag: 0xFFFE (extensible), sub-format 0x%04X%s not supported\n",
+                     format.sub_format, tag_label(format.sub_format).c_str());
+    else
+        std::fprintf(stderr, "wave format tag: 0x%04X%s not supported\n", format.tag, tag_label(format.tag).c_str());
+    return WAVE_BROKEN;
 }
 
 }  // namespace
@@ -96,18 +157,14 @@ int read_wave_header(FILE* stream, audio_header* header)
 
     wave_format format;
     uint32_t data_size = 0;
+    bool after_odd = false;
     for (;;) {
         std::array<unsigned char, 8> chunk{};
-        if (!read_exact(stream, chunk.data(), chunk.size()))
+        if (!read_chunk_header(stream, after_odd, chunk.data(), position))
             return broken("file ends before the data chunk");
-        position += chunk.size();
         const uint32_t size = load_le32(&chunk[4]);
         const int id = get_chunk_type(chunk.data());
-        // Samples behind a chunk this long begin beyond what the record can
-        // hold; say so before reading gigabytes to find out.
-        if (id >= 0 && id != DATA_CHUNK && position + size > static_cast<uint64_t>(INT32_MAX))
-            return broken("samples begin beyond 2 GiB");
-        if (id < 0) {
+        if (id < 0 && !printable_chunk_id(chunk.data())) {
             std::fprintf(stderr, "get_chunk_type: %s not recognized\n", chunk_text(chunk.data()).text);
             return WAVE_BROKEN;
         }
@@ -116,18 +173,31 @@ int read_wave_header(FILE* stream, audio_header* header)
             break;
         }
         if (id == FMT_CHUNK) {
-            if (!read_fmt_chunk(stream, size, format))
+            // Samples behind a chunk this long begin beyond what the record
+            // can hold; say so before reading gigabytes to find out.
+            if (position + size > static_cast<uint64_t>(INT32_MAX))
+                return broken("samples begin beyond 2 GiB");
+            const uint64_t consumed = read_fmt_chunk(stream, size, format);
+            if (consumed == 0)
                 return broken("file ends inside the fmt chunk");
-            position += size < 16 ? 16 : size;
-        } else {
-            if (skip_bytes(stream, size) != 0)
-                return broken("file ends before the data chunk");
-            position += size;
+            position += consumed;
+            after_odd = consumed % 2 != 0;
+            continue;
         }
+        // Every other chunk (fact, LIST, bext, JUNK, PAD , ...) is passed over.
+        switch (skip_chunk(stream, position, size)) {
+        case CHUNK_SKIPPED: break;
+        case CHUNK_PAST_END: return broken("file ends before the data chunk");
+        case CHUNK_BEYOND_OFFSETS: return broken("samples begin beyond 2 GiB");
+        }
+        after_odd = size % 2 != 0;
     }
     if (!format.seen)
         return broken("data chunk before fmt chunk");
-    const int type = wave_type_for_bits(format.bits);
+    const bool pcm = format.tag == WAVE_FORMAT_PCM || (format.tag == WAVE_FORMAT_EXTENSIBLE && format.sub_format == WAVE_FORMAT_PCM);
+    if (!pcm)
+        return refuse_format(format);
+    const int type = wave_type_for(format);
     if (type < 0) {
         std::fprintf(stderr, "wave format samplesize: %d not supported\n", format.bits);
         return WAVE_BROKEN;

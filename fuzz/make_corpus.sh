@@ -97,6 +97,17 @@ body = b'AIFF' + b'COMM' + struct.pack('>I', 18) + comm + b'SSND' + struct.pack(
 body += struct.pack('>4h', 1, 2, 3, 4) + b'MARK' + struct.pack('>IHHI', 10, 1, 1, 2) + b'\x03cue'
 put('mark_after_ssnd.aiff', b'FORM' + struct.pack('>I', len(body)) + body)
 put('trailing.au', b'.snd' + struct.pack('>IIIII', 24, 4, 3, 8000, 1) + struct.pack('>4h', 1, 2, 3, 4))
+# Chunks of other programs before the samples, odd ones with and without
+# their pad byte, and widths stored in wider containers: 12-bit WAVE, 20-bit
+# AIFF with an ID3 chunk before COMM.
+fmt12 = struct.pack('<HHIIHH', 1, 2, 8000, 32000, 4, 12)
+wav = b'WAVE' + b'bext' + struct.pack('<I', 3) + b'abc\0' + b'fmt ' + struct.pack('<I', 16) + fmt12
+wav += b'PAD ' + struct.pack('<I', 5) + b'\0' * 5 + b'data' + struct.pack('<I', 8) + struct.pack('<4h', 16, -16, 32, -32)
+put('chunks_before_data_12_bit.wav', b'RIFF' + struct.pack('<I', len(wav)) + wav)
+comm20 = struct.pack('>hIh', 1, 2, 20) + bytes.fromhex('400BFA00000000000000')
+body = b'AIFF' + b'ID3 ' + struct.pack('>I', 5) + b'ID3\x04\0\0' + b'COMM' + struct.pack('>I', 18) + comm20
+body += b'minf' + struct.pack('>I', 2) + b'\0\0' + b'SSND' + struct.pack('>III', 14, 0, 0) + b'\x12\x34\x50\xfe\xdc\xb0'
+put('chunks_before_comm_20_bit.aiff', b'FORM' + struct.pack('>I', len(body)) + body)
 EOF
 cp "$A"/* "$CORPUS/audio_stream/"
 

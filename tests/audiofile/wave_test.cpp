@@ -311,19 +311,21 @@ INSTANTIATE_TEST_SUITE_P(
     wave_reader, wave_rejected,
     testing::Values(
         rejected_case{"not_wave_form", "RIFF" + le32(4) + "AIFF" + fmt16, "get_chunk_type: AIFF != WAVE_CHUNK\n"},
-        rejected_case{"list_chunk", riff(fmt16 + chunk("LIST", "INFOISFT") + chunk("data", "")),
-                      "get_chunk_type: LIST not recognized\n"},
-        rejected_case{"lower_case_identifier", riff(chunk("FMT ", fmt_payload(1, 1, 8000, 8)) + chunk("data", "")),
-                      "get_chunk_type: FMT  not recognized\n"},
+        rejected_case{"unprintable_identifier", riff(fmt16 + chunk(std::string("LI\x01T", 4), "INFO") + chunk("data", "")),
+                      "get_chunk_type: LI\x01T not recognized\n"},
+        rejected_case{"unknown_chunk_past_the_end", riff(fmt16) + "LIST" + le32(100) + "INFO",
+                      "wave: file ends before the data chunk\n"},
         rejected_case{"float_tag_3", riff(chunk("fmt ", fmt_payload(3, 2, 44100, 32)) + chunk("data", "")),
-                      "wave format samplesize: 0 not supported\n"},
+                      "wave format tag: 0x0003 (IEEE float) not supported\n"},
+        rejected_case{"unnamed_tag", riff(chunk("fmt ", fmt_payload(0x50, 2, 44100, 0)) + chunk("data", "")),
+                      "wave format tag: 0x0050 not supported\n"},
         rejected_case{"extensible_float",
                       riff(chunk("fmt ", extensible_payload(2, 48000, 32, 32, 3)) + chunk("data", "")),
-                      "wave format samplesize: 0 not supported\n"},
+                      "wave format tag: 0xFFFE (extensible), sub-format 0x0003 (IEEE float) not supported\n"},
         rejected_case{"extensible_without_extension",
                       riff(chunk("fmt ", fmt_payload(0xFFFE, 2, 48000, 16) + le16(0)) + chunk("data", "")),
-                      "wave format samplesize: 0 not supported\n"},
-        rejected_case{"twelve_bits", riff(chunk("fmt ", fmt_payload(1, 1, 8000, 12)) + chunk("data", "")),
+                      "wave: extensible fmt chunk without its sub-format\n"},
+        rejected_case{"twelve_bits_in_one_byte", riff(chunk("fmt ", fmt_payload(1, 1, 8000, 12)) + chunk("data", "")),
                       "wave format samplesize: 12 not supported\n"},
         rejected_case{"negative_bits", riff(chunk("fmt ", fmt_payload(1, 1, 8000, 0xFFF0)) + chunk("data", "")),
                       "wave format samplesize: -16 not supported\n"},
@@ -338,6 +340,40 @@ INSTANTIATE_TEST_SUITE_P(
         rejected_case{"ends_inside_riff_header", std::string("RIFF\x10\x00", 6),
                       "wave: file ends inside the RIFF header\n"}),
     [](const testing::TestParamInfo<rejected_case>& info) { return std::string(info.param.name); });
+
+struct layout_case {
+    const char* name;
+    std::string chunks;  // between "WAVE" and the samples
+    int type;
+};
+
+class wave_layout : public testing::TestWithParam<layout_case> {};
+
+TEST_P(wave_layout, reads_the_samples_behind_the_chunks)
+{
+    const std::string samples = std::string("\x10\x80\xF0\x7F\x00\x00\x20\x00\xA0\xFF\x70\x00", 12);
+    const std::string file = riff(GetParam().chunks + "data" + le32(12) + samples);
+    for (bool through_pipe : {false, true}) {
+        const read_result r = read_wave(file, through_pipe);
+        ASSERT_EQ(r.code, 0) << r.messages;
+        EXPECT_EQ(r.header.type, GetParam().type);
+        EXPECT_EQ(r.header.data_offset, static_cast<int32_t>(file.size() - 12));
+        EXPECT_EQ(r.samples.size() * static_cast<size_t>(get_type_bits(r.header.type) / 8), 12u);
+    }
+}
+
+// Chunks another program wrote, odd ones with and without their pad byte,
+// and widths stored in wider containers.
+INSTANTIATE_TEST_SUITE_P(
+    wave_reader, wave_layout,
+    testing::Values(layout_case{"list_before_data", fmt16 + chunk("LIST", "INFOISFT\x04\0\0\0abc\0"), AUDIO_WAVE_16},
+                    layout_case{"odd_chunk_with_pad_byte", chunk("bext", "abc") + std::string(1, '\0') + fmt16, AUDIO_WAVE_16},
+                    layout_case{"odd_chunk_without_pad_byte", fmt16 + chunk("junk", "abc"), AUDIO_WAVE_16},
+                    layout_case{"upper_case_fmt", chunk("FMT ", fmt_payload(1, 1, 8000, 8)) + fmt16, AUDIO_WAVE_16},
+                    layout_case{"twelve_bits", chunk("fmt ", fmt_payload(1, 2, 8000, 12) .replace(12, 2, le16(4))), AUDIO_WAVE_16},
+                    layout_case{"twenty_bits", chunk("fmt ", extensible_payload(1, 8000, 24, 20, 1).replace(14, 2, le16(20))), AUDIO_WAVE_24},
+                    layout_case{"five_bits", chunk("fmt ", fmt_payload(1, 3, 8000, 5).replace(12, 2, le16(3))), AUDIO_WAVE_8}),
+    [](const testing::TestParamInfo<layout_case>& info) { return std::string(info.param.name); });
 
 TEST(wave_reader, a_chunk_after_the_data_is_read_as_frames)
 {
