@@ -265,12 +265,9 @@ TEST_P(foreign_layout, reads_as_python_decodes_it)
     const layout_case& c = GetParam();
     temp_dir dir;
     const std::string edit = std::string("python3 ") + SONO_SOURCE_DIR + "/tests/audiofile/chunk_edit.py ";
-    const std::string tone = "ffmpeg -v error -f lavfi -i sine=frequency=997:duration=0.05 -af volume=2 -ac 2 ";
-    std::string make = c.make;
-    for (auto [from, to] : {std::pair{std::string("EDIT "), edit}, std::pair{std::string("TONE "), tone}})
-        for (size_t at = make.find(from); at != std::string::npos; at = make.find(from))
-            make.replace(at, from.size(), to);
-    const run_result made = run_shell("cd '" + dir.path + "' && " + make + " && ls in.*");
+    const run_result made = run_shell("cd '" + dir.path + "' && EDIT='" + edit +
+                                      "' TONE='ffmpeg -v error -f lavfi -i sine=frequency=997:duration=0.05 -af volume=2 -ac 2' && " +
+                                      c.make + " && ls in.*");
     ASSERT_EQ(made.status, 0) << made.err;
     const std::string in = dir.file(made.out.substr(0, made.out.find('\n')));
     const run_result python = run_shell(edit + "'" + in + "' decode");
@@ -288,15 +285,15 @@ TEST_P(foreign_layout, reads_as_python_decodes_it)
 
 INSTANTIATE_TEST_SUITE_P(
     interop, foreign_layout,
-    testing::Values(layout_case{"ffmpeg_list_before_data", "TONE -c:a pcm_s16le in.wav", 2},
-                    layout_case{"ffmpeg_bext_8_bit", "TONE -c:a pcm_u8 -write_bext 1 in.wav", 1},
+    testing::Values(layout_case{"ffmpeg_list_before_data", "$TONE -c:a pcm_s16le in.wav", 2},
+                    layout_case{"ffmpeg_bext_8_bit", "$TONE -c:a pcm_u8 -write_bext 1 in.wav", 1},
                     layout_case{"sox_with_odd_and_pad_chunks",
-                                "sox -n -r 8000 -b 16 -t wavpcm in.wav synth 0.1 sine 440 && EDIT in.wav insert smpl 5 && "
-                                "EDIT in.wav insert 'PAD ' 4000", 2},
-                    layout_case{"sox_12_bit", "sox -n -r 8000 -c 2 -b 16 -t wavpcm in.wav synth 0.1 sine 440 && EDIT in.wav bits 12", 2},
+                                "sox -n -r 8000 -b 16 -t wavpcm in.wav synth 0.1 sine 440 && $EDIT in.wav insert smpl 5 && "
+                                "$EDIT in.wav insert 'PAD ' 4000", 2},
+                    layout_case{"sox_12_bit", "sox -n -r 8000 -c 2 -b 16 -t wavpcm in.wav synth 0.1 sine 440 && $EDIT in.wav bits 12", 2},
                     layout_case{"ffmpeg_aiff_id3_before_comm",
-                                "TONE -c:a pcm_s16be -write_id3v2 1 -metadata title=x -f aiff in.aif && EDIT in.aif move 'ID3 '", 2},
-                    layout_case{"sox_aiff_20_bit", "sox -n -r 8000 -b 24 in.aif synth 0.1 sine 440 && EDIT in.aif bits 20", 3}),
+                                "$TONE -c:a pcm_s16be -write_id3v2 1 -metadata title=x -f aiff in.aif && $EDIT in.aif move 'ID3 '", 2},
+                    layout_case{"sox_aiff_20_bit", "sox -n -r 8000 -b 24 in.aif synth 0.1 sine 440 && $EDIT in.aif bits 20", 3}),
     [](const testing::TestParamInfo<layout_case>& info) { return std::string(info.param.name); });
 
 }  // namespace
