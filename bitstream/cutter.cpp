@@ -22,6 +22,8 @@ bool reader_init(byte_reader& reader, FILE* stream, size_t capacity)
     reader.start = reader.end = 0;
     reader.at_end = false;
     reader.failed = false;
+    reader.total = 0;
+    reader.limit = UINT64_MAX;
     return reader.buffer != nullptr;
 }
 
@@ -37,15 +39,20 @@ bool reader_fill(byte_reader& reader, size_t keep, size_t want)
             reader.end -= from;
         }
         // fread returns short only at the end of the stream or on an error.
-        const size_t room = reader.capacity - reader.end;
+        size_t room = reader.capacity - reader.end;
         if (room == 0)
             return reader.end > reader.start;  // a piece larger than the buffer: hand out what is there
-        const size_t got = std::fread(reader.buffer.get() + reader.end, 1, room, reader.stream);
+        if (reader.limit - reader.total < room)
+            room = static_cast<size_t>(reader.limit - reader.total);
+        const size_t got = room > 0 ? std::fread(reader.buffer.get() + reader.end, 1, room, reader.stream) : 0;
         reader.end += got;
+        reader.total += got;
         if (got < room) {
             reader.at_end = true;
             reader.failed = std::ferror(reader.stream) != 0;
             reader.error = reader.failed ? errno : 0;
+        } else if (reader.total == reader.limit) {
+            reader.at_end = true;
         }
     }
     return reader.end > reader.start;
@@ -151,6 +158,65 @@ int64_t header_position(FILE* out)
 
 }  // namespace
 
+namespace {
+
+// Passes over `count` bytes from the current byte on: the position counter
+// moves past them and the byte after them becomes the current byte, with no
+// byte before it.  False when the input ends first.
+bool pass_input(cut_run& run, uint64_t count)
+{
+    // The current byte is the first of them.
+    run.position += static_cast<int64_t>(1 + skip_bytes(run.reader, count - 1));
+    run.previous = 0;
+    return next_byte(run.reader, run.current);
+}
+
+// Where the input can be repositioned, the tags found from its end are kept
+// out of the reader's reach and counted at the end.  False after a failed
+// return to the start (the read error is set then).
+bool limit_to_trailing_tags(cut_run& run)
+{
+    FILE* in = run.io.in;
+    input_window input{in, ftello(in), 0};
+    if (input.start < 0 || fseeko(in, 0, SEEK_END) != 0) {
+        std::clearerr(in);
+        return true;  // a pipe
+    }
+    const off_t end = ftello(in);
+    input.size = end > input.start ? static_cast<uint64_t>(end - input.start) : 0;
+    const uint64_t tags = input.size > 0 ? run.tags->trailing(input) : 0;
+    std::clearerr(in);
+    if (fseeko(in, input.start, SEEK_SET) != 0) {
+        run.reader.failed = true;
+        run.reader.error = errno;
+        return false;
+    }
+    if (tags > 0) {
+        run.reader.limit = input.size - tags;
+        run.trailer = tags;
+    }
+    return true;
+}
+
+// The length of a tag beginning at the previous byte.
+uint64_t tag_at_pair(cut_run& run)
+{
+    if (run.tags == nullptr)
+        return 0;
+    size_t got = 0;
+    const unsigned char* bytes = peek_bytes(run.reader, 2, run.tags->look, got);
+    return run.tags->leading(bytes, got);
+}
+
+}  // namespace
+
+bool read_window(const input_window& input, uint64_t offset, unsigned char* bytes, size_t count)
+{
+    return offset <= input.size && count <= input.size - offset &&
+           fseeko(input.stream, input.start + static_cast<off_t>(offset), SEEK_SET) == 0 &&
+           std::fread(bytes, 1, count, input.stream) == count;
+}
+
 int cut_begin(cut_run& run)
 {
     if (!reader_init(run.reader, run.io.in, run.settings.read_buffer_bytes)) {
@@ -165,60 +231,51 @@ int cut_begin(cut_run& run)
             return 1;
         }
     }
+    if (run.tags != nullptr && run.tags->trailing != nullptr && !limit_to_trailing_tags(run))
+        return read_status(run);
     run.previous = 0;
-    if (!next_byte(run.reader, run.current))
+    bool ready = next_byte(run.reader, run.current);
+    // Tags at the start begin at the current byte, with none before it.
+    while (ready && run.tags != nullptr) {
+        size_t got = 0;
+        const unsigned char* bytes = peek_bytes(run.reader, 1, run.tags->look, got);
+        const uint64_t length = run.tags->leading(bytes, got);
+        if (length == 0)
+            break;
+        ready = pass_input(run, length);
+    }
+    // No byte before the first is a sync: the first pair is the first two bytes.
+    if (ready)
+        ready = pass_stray_byte(run);
+    if (!ready)
         return read_status(run) != 0 ? 1 : -1;
     return 0;
 }
 
-namespace {
-
-// Whether the rest of the input, from the previous byte on, is the trailer.
-bool at_trailer(cut_run& run, const input_trailer& trailer)
+bool pass_stray_byte(cut_run& run)
 {
-    if (run.previous != static_cast<unsigned char>(trailer.magic[0]) ||
-        run.current != static_cast<unsigned char>(trailer.magic[1]))
-        return false;
-    size_t got = 0;
-    const unsigned char* bytes = peek_bytes(run.reader, 2, trailer.length + 1, got);
-    const size_t magic = std::strlen(trailer.magic);
-    return got == trailer.length && run.reader.at_end && std::memcmp(bytes, trailer.magic, magic) == 0;
+    if (run.frame >= 0)
+        log_nosync_line(run.io.log, run.frame, run.position, run.current);
+    ++run.position;
+    run.previous = run.current;
+    return next_byte(run.reader, run.current);
 }
 
-}  // namespace
-
-bool search_sync(cut_run& run, unsigned char sync, const input_trailer* trailer)
+bool search_sync(cut_run& run, const sync_pair& sync)
 {
     for (;;) {
-        if (run.previous == sync && (run.current & 0xF0) == 0xF0)
+        if (is_sync(run, sync))
             return true;
-        if (trailer != nullptr && at_trailer(run, *trailer)) {
-            run.position += static_cast<int64_t>(trailer->length);
-            skip_bytes(run.reader, trailer->length - 2);
+        const uint64_t tag = tag_at_pair(run);
+        if (tag > 0) {
+            // The pair is its first two bytes.
+            run.position += static_cast<int64_t>(2 + skip_bytes(run.reader, tag - 2));
+            if (!next_byte(run.reader, run.previous) || !next_byte(run.reader, run.current))
+                return false;
+        } else if (!pass_stray_byte(run)) {
             return false;
         }
-        if (run.frame >= 0)
-            log_nosync_line(run.io.log, run.frame, run.position, run.current);
-        ++run.position;
-        run.previous = run.current;
-        if (!next_byte(run.reader, run.current))
-            return false;
     }
-}
-
-const unsigned char* peek_input(cut_run& run, size_t count, size_t& got)
-{
-    return peek_bytes(run.reader, 1, count, got);
-}
-
-bool pass_input(cut_run& run, uint64_t count)
-{
-    if (count == 0)
-        return true;
-    // The current byte is the first of them.
-    run.position += static_cast<int64_t>(1 + skip_bytes(run.reader, count - 1));
-    run.previous = 0;
-    return next_byte(run.reader, run.current);
 }
 
 bool next_pair(cut_run& run, int64_t consumed)
@@ -229,6 +286,10 @@ bool next_pair(cut_run& run, int64_t consumed)
 
 int cut_end(cut_run& run)
 {
+    // The frame counter reaches the end of the range only at a fast stop;
+    // otherwise the input was read to the reader's limit.
+    if (!(run.settings.fast && run.frame >= run.settings.end))
+        run.position += static_cast<int64_t>(run.trailer);
     log_summary_line(run.io.log, run.frame + 1, run.position);
     if (!run.settings.adc_header)
         return 0;

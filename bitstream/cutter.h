@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <sys/types.h>
 
 // Input is read in blocks of this size; a frame is always wholly inside the
 // buffer when it is handed out, so the buffer must hold the longest frame.
@@ -15,8 +16,10 @@ constexpr size_t READ_BUFFER_BYTES = size_t{1} << 20;
 // The output stream's buffer: frames are a few hundred bytes each, so they
 // are gathered into large writes.
 constexpr size_t WRITE_BUFFER_BYTES = size_t{1} << 20;
-// The longest frame either cutter handles (chunksnip's 11-bit length field).
-constexpr size_t MAX_FRAME_BYTES = 2047;
+// The longest frame either cutter handles: framesnip's MPEG-2.5 Layer II at
+// 160 kbit/s and 8 kHz with padding (chunksnip's 11-bit length field gives
+// at most 2047).
+constexpr size_t MAX_FRAME_BYTES = 2881;
 static_assert(READ_BUFFER_BYTES >= 2 * MAX_FRAME_BYTES);
 
 // Default end of the range: no realistic stream reaches it.
@@ -35,6 +38,8 @@ struct byte_reader {
     bool at_end = false;  // the stream has no more bytes
     bool failed = false;  // it ended with a read error
     int error = 0;        // errno of that error
+    uint64_t total = 0;   // bytes read from the stream
+    uint64_t limit = UINT64_MAX;  // bytes of the stream to read at most
 };
 
 // Allocates the buffer; false when that fails.
@@ -93,8 +98,30 @@ struct cut_settings {
     size_t read_buffer_bytes = READ_BUFFER_BYTES;
 };
 
+// A seekable input as a window of bytes from where the cut begins.
+struct input_window {
+    FILE* stream = nullptr;
+    off_t start = 0;
+    uint64_t size = 0;
+};
+
+// Reads `count` bytes at `offset` of the window; false when they are not
+// all there.
+bool read_window(const input_window& input, uint64_t offset, unsigned char* bytes, size_t count);
+
+// The blocks of an input that belong to no frame (tags), as a cutter knows
+// them; each function gives a length in bytes, 0 for none.
+struct tag_rules {
+    // A block beginning at `bytes`: `look` of them, fewer where the input ends.
+    uint64_t (*leading)(const unsigned char* bytes, size_t count);
+    size_t look;
+    // The blocks that end a seekable input, found from its end.
+    uint64_t (*trailing)(const input_window& input);
+};
+
 struct cut_run {
     const char* program = "";
+    const tag_rules* tags = nullptr;
     cut_settings settings;
     cut_streams io;
     byte_reader reader;
@@ -104,6 +131,7 @@ struct cut_run {
     unsigned char previous = 0;
     unsigned char current = 0;
     int64_t header_offset = -1;  // output offset of the ADC header block; -1 when it cannot be found again
+    uint64_t trailer = 0;  // bytes of tags behind the reader's limit, counted when the input was read to it
 };
 
 // Takes one option letter that both cutters have (a, b, e, F, i, l, o, u),
@@ -117,40 +145,40 @@ inline bool in_range(const cut_run& run, int64_t frame)
 }
 
 // Starts a run: allocates the reader, writes the ADC header block with the
-// requested count when asked, and reads the first byte.  Returns 0 when a
-// byte is ready, -1 when the input is empty, or 1 after a failure message.
+// requested count when asked, keeps the reader short of the tags that end a
+// seekable input, passes over those that begin it, and reads the first pair.
+// Returns 0 when a pair is ready, -1 when the input ends first, or 1 after a
+// failure message.
 int cut_begin(cut_run& run);
 
-// A block that may end the input behind the frames (a tag): `length` bytes
-// beginning with `magic`.
-struct input_trailer {
-    const char* magic;  // at least two characters
-    size_t length;
+// The first byte of a sync pair, and the bits of the second byte that must
+// equal `value` under `mask`.
+struct sync_pair {
+    unsigned char first;
+    unsigned char mask;
+    unsigned char value;
 };
 
-// The search of find_sync once the pair at hand is no sync.
-bool search_sync(cut_run& run, unsigned char sync, const input_trailer* trailer);
-
-// Looks for the next sync pair: `sync` followed by a byte whose upper four
-// bits are all ones, reporting stray bytes once a frame has been found.
-// Returns true with the pair in previous/current, false at the end of input.
-// Where `trailer` is given and the rest of the input, from the previous byte
-// on, is one, it is passed over silently and counted in the position.
-inline bool find_sync(cut_run& run, unsigned char sync, const input_trailer* trailer = nullptr)
+inline bool is_sync(const cut_run& run, const sync_pair& sync)
 {
-    // Back-to-back frames find their sync at once: no call for them.
-    return (run.previous == sync && (run.current & 0xF0) == 0xF0) || search_sync(run, sync, trailer);
+    return run.previous == sync.first && (run.current & sync.mask) == sync.value;
 }
 
-// The bytes from the current byte on, `count` at most (got tells how many
-// the input holds), without handing any out.
-const unsigned char* peek_input(cut_run& run, size_t count, size_t& got);
+// The search of find_sync once the pair at hand is no sync.
+bool search_sync(cut_run& run, const sync_pair& sync);
 
-// Passes over `count` bytes from the current byte on that belong to no frame
-// (a tag at the start): the position counter moves past them and the byte
-// after them becomes the current byte, with no byte before it.  False when
-// the input ends first.
-bool pass_input(cut_run& run, uint64_t count);
+// Looks for the next sync pair, reporting stray bytes once a frame has been
+// found and passing over the tags of the run where they begin.  Returns true
+// with the pair in previous/current, false at the end of input.
+inline bool find_sync(cut_run& run, const sync_pair& sync)
+{
+    // Back-to-back frames find their sync at once: no call for them.
+    return is_sync(run, sync) || search_sync(run, sync);
+}
+
+// The pair at hand is no sync: reports a stray byte once a frame has been
+// found and moves on by a byte.  False at the end of input.
+bool pass_stray_byte(cut_run& run);
 
 // After a frame of `consumed` bytes: advances the position and reads the
 // next pair.  False at the end of input.
@@ -163,14 +191,16 @@ int cut_end(cut_run& run);
 // A read error of the input: prints the message and gives 1; 0 otherwise.
 int read_status(const cut_run& run);
 
-// A whole cut: the start-up, the cutter's own scan loop (scan(run) gives 0,
-// or 1 after a message), a read error check and the end steps.  Returns the
-// status so far.
+// A whole cut with the cutter's tags (or none): the start-up, its own scan
+// loop (scan(run) gives 0, or 1 after a message), a read error check and the
+// end steps.  Returns the status so far.
 template <typename Scan>
-int run_cut(const char* program, const cut_settings& settings, const cut_streams& streams, Scan scan)
+int run_cut(const char* program, const cut_settings& settings, const cut_streams& streams, const tag_rules* tags,
+            Scan scan)
 {
     cut_run run;
     run.program = program;
+    run.tags = tags;
     run.settings = settings;
     run.io = streams;
     const int begun = cut_begin(run);

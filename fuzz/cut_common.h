@@ -85,7 +85,8 @@ void run_cut(int (*cut)(const Settings&, const cut_streams&), const Settings& se
     shifted.cut.first += filler_frames;
     if (shifted.cut.end != DEFAULT_END_FRAME)
         shifted.cut.end += filler_frames;
-    joined_input input(filler.bytes.data(), filler_size, rest.data, rest.size);
+    // Seekable, so that the tags found from the end of a file are looked for.
+    joined_input input(filler.bytes.data(), filler_size, rest.data, rest.size, true);
     FUZZ_CHECK(input.stream != nullptr);
     memory_output output;
     memory_output log;

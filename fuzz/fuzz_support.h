@@ -92,7 +92,8 @@ struct memory_input {
 };
 
 // A read-only stream of two pieces of memory one after the other (a long
-// filler and the fuzzed bytes), read without copying either.
+// filler and the fuzzed bytes), read without copying either; on request it
+// can be repositioned, as a file can.
 struct joined_input {
     struct pieces {
         const uint8_t* first;
@@ -104,7 +105,8 @@ struct joined_input {
     pieces state;
     FILE* stream = nullptr;
 
-    joined_input(const uint8_t* first, size_t first_size, const uint8_t* second, size_t second_size)
+    joined_input(const uint8_t* first, size_t first_size, const uint8_t* second, size_t second_size,
+                 bool seekable = false)
         : state{first, first_size, second, second_size, 0}
     {
         cookie_io_functions_t io{};
@@ -124,6 +126,19 @@ struct joined_input {
             }
             return static_cast<ssize_t>(done);
         };
+        if (seekable)
+            io.seek = [](void* cookie, off64_t* offset, int whence) -> int {
+                auto& p = *static_cast<pieces*>(cookie);
+                const auto size = static_cast<off64_t>(p.first_size + p.second_size);
+                const off64_t to = *offset + (whence == SEEK_CUR ? static_cast<off64_t>(p.position)
+                                              : whence == SEEK_END ? size
+                                                                   : 0);
+                if (to < 0 || to > size)
+                    return -1;
+                p.position = static_cast<size_t>(to);
+                *offset = to;
+                return 0;
+            };
         stream = fopencookie(&state, "rb", io);
     }
     ~joined_input()

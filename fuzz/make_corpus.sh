@@ -118,9 +118,11 @@ cp "$A"/* "$CORPUS/audio_stream/"
 sox -n -r 48000 -c 1 -b 16 tone48.wav synth 0.07 sine 440
 sox -n -r 32000 -c 1 -b 16 tone32.wav synth 0.14 sine 440
 sox -n -r 16000 -c 1 -b 16 tone16.wav synth 0.2 sine 440
+sox -n -r 8000 -c 1 -b 16 tone8.wav synth 0.4 sine 440
 twolame --quiet -b 64 tone48.wav twolame_l2.mp2
 lame --quiet -b 32 tone32.wav lame_mpeg1_l3.mp3
 lame --quiet -b 16 tone16.wav lame_mpeg2_l3.mp3
+lame --quiet -b 8 tone8.wav lame_mpeg25_l3.mp3
 $FF -i tone16.wav -ar 24000 -c:a mp2 -b:a 32k ffmpeg_lsf_l2.mp2 2>/dev/null ||
     $FF -i tone48.wav -ar 24000 -c:a mp2 -b:a 32k -f mp2 ffmpeg_lsf_l2.mp2
 # ID3 tags around the frames: UTF-16 text and a tiny JPEG cover hold bytes
@@ -138,6 +140,21 @@ for f in sorted(glob.glob('*.mp2') + glob.glob('*.mp3')):
     put(os.path.splitext(f)[0], open(f, 'rb').read()[:2400])
 # A tagged file is kept whole, so that its ID3v1 tag ends it.
 put('lame_id3_cover', open('tagged.id3', 'rb').read())
+# Tags behind the frames (an APE tag with a header and one with a footer
+# only, whose cover holds a sync, a Lyrics3v2 block, ID3v1 tags) and two
+# tagged files joined, their tags between frames.
+import struct
+frames = open('lame_mpeg1_l3.mp3', 'rb').read()[:8 * 144]
+cover = b'\xff\xd8\xff\xe0\x00\x10JFIF\x00\xff\xfb\x90\x64' + bytes(16) + b'\xff\xd9'
+items = struct.pack('<II', len(cover), 2) + b'Cover Art (Front)\x00' + cover
+def ape(header):
+    part = lambda flags: b'APETAGEX' + struct.pack('<IIII', 2000, len(items) + 32, 1, flags) + bytes(8)
+    return (part(0xA0000000) if header else b'') + items + part(0x80000000 if header else 0)
+lyrics = b'LYRICSBEGININD0000200LYR00005la la'
+id3v1 = b'TAG' + b'Title'.ljust(125, b'\x00')
+put('ape_lyrics_id3v1', frames + ape(True) + lyrics + b'%06dLYRICS200' % len(lyrics) + id3v1)
+put('ape_footer_id3v1', frames + ape(False) + id3v1)
+put('tagged_joined', open('tagged.id3', 'rb').read() * 2)
 # Layer I, MPEG-1 32 kbit/s 44.1 kHz: 32-byte frames; garbage between
 # frames, a bad header and a frame cut short at the end.
 frame = b'\xff\xff\x10\x00' + b'\x00' * 28

@@ -25,6 +25,7 @@ else
     if command -v mpg123 >/dev/null 2>&1; then
         mpg123 -q -w cut.wav cut.mpa && echo "mpg123 decodes the cut: $(wc -c < cut.wav) bytes of WAVE"
     fi
+    command -v eyeD3 >/dev/null && cp tone.mpa t.mp3 && eyeD3 -Q --encoding utf16 -t Demo t.mp3 >/dev/null && cat t.mp3 t.mp3 > two.mp3 && "$BIN/framesnip" -i two.mp3 -o frames.mpa >/dev/null && cat tone.mpa tone.mpa | cmp -s - frames.mpa && echo "two eyeD3-tagged files joined with cat: framesnip keeps every frame, no tag byte"
 fi
 
 # An extension stream of three 24-byte frames; the second carries a CRC with

@@ -49,7 +49,10 @@ INSTANTIATE_TEST_SUITE_P(
                     header_case{"free_format", 0xFB, 0x00, 1, 3, 44100, 0},
                     header_case{"bitrate_15", 0xFB, 0xF0, 1, 3, 44100, 0},
                     header_case{"reserved_sfreq", 0xFB, 0x9C, 1, 3, 0, 0},
-                    header_case{"reserved_layer", 0xF9, 0x90, 1, 4, 44100, 0}),
+                    header_case{"reserved_layer", 0xF9, 0x90, 1, 4, 44100, 0},
+                    header_case{"l1_2_5_128k_12k", 0xE7, 0x84, 25, 1, 12000, 512},
+                    header_case{"l2_2_5_160k_8k_padded_longest", 0xE5, 0xEA, 25, 2, 8000, 2881},
+                    header_case{"reserved_version", 0xEB, 0x90, -1, 3, 0, 0}),
     [](const testing::TestParamInfo<header_case>& info) { return std::string(info.param.name); });
 
 // ---- streams built in the test ---------------------------------------------
@@ -132,6 +135,16 @@ TEST(framesnip_cut, leading_garbage_is_silent_and_stray_bytes_are_reported)
                          "nosync of frame:        1 at pos:        106 byte: e3\n" +
                          "nosync of frame:        1 at pos:        107 byte: ff\n" + frame_line(2, 108, 48) +
                          summary(3, 156));
+}
+
+TEST(framesnip_cut, mpeg_2_5_stream)
+{
+    // Layer III, 8 kbit/s at 8 kHz: 72 bytes, 73 with padding.
+    const std::string input = frame(0xE3, 0x18, 72, 0x11) + frame(0xE3, 0x1A, 73, 0x22);
+    const cut_result r = cut(with({"-l"}), "\x12" + input);
+    EXPECT_EQ(r.out, input);
+    EXPECT_EQ(r.log, "MPEG bitstream: version: 25 layer: 3 sampl. freq. = 8000\n" + frame_line(0, 1, 72) +
+                         frame_line(1, 73, 73) + summary(2, 146));
 }
 
 TEST(framesnip_cut, header_error_stops_without_v)
@@ -284,7 +297,11 @@ TEST_P(framesnip_tags, are_passed_and_counted_in_the_positions)
 std::vector<tag_case> tag_cases()
 {
     const std::string v23 = id3v2(3, 0, 300), v24 = id3v2(4, 0x10, 200), big = id3v2(4, 0, 1536 * 1024 + 7);
-    const std::string stray = id3v1('a') + "b";
+    const std::string stray = id3v1('a') + "b", syncs = v23.substr(10, 40);
+    const std::string lyrics = "LYRICSBEGIN" + syncs + formatted("%06zuLYRICS200", 11 + syncs.size());
+    const auto ape = [](int flags) {  // around syncs: header 0xA0, footer 0x80 (0 without a header)
+        return "APETAGEX" + bytes_of({0xD0, 7, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, flags}) + std::string(8, '\0');
+    };
     std::string stray_lines;
     for (size_t i = 1; i < stray.size(); ++i)
         stray_lines += line("nosync of frame: %8ld at pos: %10ld byte: %2lx\n", 2, static_cast<long>(143 + i),
@@ -301,6 +318,10 @@ std::vector<tag_case> tag_cases()
         {"id3v1_at_the_end", frames(3) + id3v1('\xFF'), 3, frame_lines(3, 0) + summary(3, 272)},
         {"both", v24 + frames(3) + id3v1('\xFF'), 3, frame_lines(3, 220) + summary(3, 492)},
         {"id3v1_not_at_the_end_is_stray", frames(3) + stray, 3, frame_lines(3, 0) + stray_lines + summary(3, 272)},
+        {"id3v1_and_apev2_between", small(1) + id3v1('a') + small(2) + ape(0xA0) + syncs + ape(0x80) + small(3), 3,
+         frame_line(0, 0, 48) + frame_line(1, 176, 48) + frame_line(2, 328, 48) + summary(3, 376)},
+        {"apev2_footer_lyrics3v2_and_id3v1_at_the_end", frames(3) + syncs + ape(0) + lyrics + id3v1('a'), 3,
+         frame_lines(3, 0) + summary(3, 410)},
     };
 }
 

@@ -18,7 +18,10 @@ constexpr size_t CRC_COVER_FROM = 28;  // the covered bits start at the length f
 constexpr size_t CRC_COVER_MAX = 128;
 static_assert(CRC_COVER_FROM + CRC_COVER_MAX <= 8 * CHECK_BYTES);
 
-static_assert(((0x0Fu << 7) | (0xFFu >> 1)) == MAX_FRAME_BYTES, "the longest length field fits the reader");
+static_assert(((0x0Fu << 7) | (0xFFu >> 1)) <= MAX_FRAME_BYTES, "the longest length field fits the reader");
+
+// A byte 0x7F and a byte whose upper four bits are all ones.
+constexpr sync_pair EXTENSION_SYNC{0x7F, 0xF0, 0xF0};
 
 void dump_header(FILE* log, const unsigned char* header)
 {
@@ -71,7 +74,7 @@ void check_crc(const cut_run& run, unsigned char* frame, size_t length, int id)
 int scan_frames(cut_run& run)
 {
     FILE* log = run.io.log;
-    while (find_sync(run, 0x7F)) {
+    while (find_sync(run, EXTENSION_SYNC)) {
         ++run.frame;
         const bool wanted = in_range(run, run.frame);
         if (run.settings.fast && run.frame >= run.settings.end)
@@ -176,5 +179,6 @@ int chunksnip_options(int argc, char* argv[], chunksnip_settings& settings)
 
 int chunksnip_cut(const chunksnip_settings& settings, const cut_streams& streams)
 {
-    return run_cut(PROGRAM, settings.cut, streams, [](cut_run& run) { return scan_frames(run); });
+    // Extension streams carry no tags: every byte outside a frame is a stray one.
+    return run_cut(PROGRAM, settings.cut, streams, nullptr, [](cut_run& run) { return scan_frames(run); });
 }

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cinttypes>
+#include <cstring>
 
 namespace {
 
@@ -27,11 +28,18 @@ constexpr std::array<std::array<std::array<int, 15>, 3>, 2> BITRATES{{
 
 constexpr std::array<int, 3> SAMPLING_FREQUENCIES{44100, 48000, 32000};
 
+// MPEG-2.5 has a quarter of the MPEG-1 frequencies.
+constexpr int sampling_frequency(int version, int index)
+{
+    const int hz = SAMPLING_FREQUENCIES[static_cast<size_t>(index)];
+    return version == 1 ? hz : version == 0 ? hz / 2 : version == MPEG_2_5 ? hz / 4 : 0;
+}
+
 constexpr int frame_length(int version, int layer, int bitrate, int sfreq, int padding)
 {
     if (layer == 1)
         return (12 * bitrate / sfreq + padding) * 4;
-    if (layer == 3 && version == 0)
+    if (layer == 3 && version != 1)
         return 72 * bitrate / sfreq + padding;
     return 144 * bitrate / sfreq + padding;
 }
@@ -41,27 +49,27 @@ constexpr int frame_length(int version, int layer, int bitrate, int sfreq, int p
 constexpr int longest_frame()
 {
     int longest = 0;
-    for (int version = 0; version < 2; ++version)
+    for (int version : {0, 1, MPEG_2_5})
         for (int layer = 1; layer <= 3; ++layer)
             for (int index = 1; index < 15; ++index)
-                for (int sfreq : SAMPLING_FREQUENCIES) {
-                    const int hz = version == 0 ? sfreq / 2 : sfreq;
-                    const int length = frame_length(version, layer, BITRATES[static_cast<size_t>(version)]
+                for (int sfreq = 0; sfreq < 3; ++sfreq) {
+                    const int length = frame_length(version, layer, BITRATES[version == 1 ? 1 : 0]
                                                                              [static_cast<size_t>(layer - 1)]
                                                                              [static_cast<size_t>(index)],
-                                                    hz, 1);
+                                                    sampling_frequency(version, sfreq), 1);
                     longest = length > longest ? length : longest;
                 }
     return longest;
 }
-static_assert(longest_frame() == 1729);
+static_assert(longest_frame() == 2881);
 static_assert(longest_frame() <= static_cast<int>(MAX_FRAME_BYTES));
 
+// Tags are passed over by the sizes they state, never searched: their text
+// (UTF-16 begins FF FE) and pictures hold bytes that pass for a sync.
+//
 // An ID3v2 tag, as most MP3 files begin: "ID3", two version bytes (never
 // 0xFF), a flags byte, and the size of what follows the 10-byte header in
-// four bytes of seven bits each; the footer flag adds a 10-byte footer.  Its
-// text (UTF-16 begins FF FE) and pictures hold bytes that pass for a sync,
-// so the tag is passed over by its own size, not searched.
+// four bytes of seven bits each; the footer flag adds a 10-byte footer.
 constexpr size_t ID3V2_HEADER_BYTES = 10;
 constexpr unsigned ID3V2_FOOTER_FLAG = 0x10;
 
@@ -75,23 +83,102 @@ uint64_t id3v2_tag_length(const unsigned char* h)
     return ID3V2_HEADER_BYTES + size + ((h[5] & ID3V2_FOOTER_FLAG) != 0 ? ID3V2_HEADER_BYTES : 0);
 }
 
-// Passes over the ID3v2 tags at the start of the input.  False when nothing
-// follows them.
-bool pass_id3v2_tags(cut_run& run)
+// An APE tag has a 32-byte header, a footer or both: "APETAGEX", the
+// version 1000 or 2000, then little-endian the size of the items and the
+// footer, the item count and the flags.
+constexpr size_t APE_BYTES = 32;
+constexpr uint32_t APE_HAS_HEADER = 1u << 31;
+constexpr uint32_t APE_IS_HEADER = 1u << 29;
+
+uint32_t load_le32(const unsigned char* p)
 {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24;
+}
+
+// Whether the 32 bytes are an APE header (or else footer).
+bool is_ape(const unsigned char* p, bool header)
+{
+    const uint32_t version = load_le32(p + 8);
+    return std::memcmp(p, "APETAGEX", 8) == 0 && (version == 1000 || version == 2000) &&
+           ((load_le32(p + 20) & APE_IS_HEADER) != 0) == header;
+}
+
+// An ID3v1 tag: 128 bytes beginning "TAG", behind everything else.
+constexpr size_t ID3V1_BYTES = 128;
+
+// A Lyrics3v2 block: "LYRICSBEGIN" ..., then its size up to there in six
+// digits, then "LYRICS200".
+constexpr size_t LYRICS_END_BYTES = 15;
+
+// The block's length from its last 15 bytes, 0 when they end none.
+uint64_t lyrics3v2_length(const unsigned char* end)
+{
+    if (std::memcmp(end + 6, "LYRICS200", 9) != 0)
+        return 0;
+    uint64_t size = 0;
+    for (size_t i = 0; i < 6; ++i) {
+        if (end[i] < '0' || end[i] > '9')
+            return 0;
+        size = size * 10 + (end[i] - '0');
+    }
+    return size + LYRICS_END_BYTES;
+}
+
+// The tags that begin where a frame could: ID3v2 and APE with a header.  An
+// ID3v1 tag ends a file, so between frames it is taken only where files were
+// joined: followed by the end of the input, a frame or a tag.
+uint64_t tag_length(const unsigned char* bytes, size_t count)
+{
+    if (count >= ID3V2_HEADER_BYTES && id3v2_tag_length(bytes) > 0)
+        return id3v2_tag_length(bytes);
+    if (count >= APE_BYTES && is_ape(bytes, true))
+        return APE_BYTES + load_le32(bytes + 12);
+    if (count >= ID3V1_BYTES && std::memcmp(bytes, "TAG", 3) == 0) {
+        const unsigned char* next = bytes + ID3V1_BYTES;
+        const size_t rest = count - ID3V1_BYTES;
+        if (rest == 0 || (rest >= 2 && next[0] == 0xFF && (next[1] & 0xE0) == 0xE0) || tag_length(next, rest) > 0)
+            return ID3V1_BYTES;
+    }
+    return 0;
+}
+
+// The tags that end a file, in any order: ID3v1, APE with a footer (and a
+// header or not), Lyrics3v2.
+uint64_t trailing_tags_length(const input_window& input)
+{
+    uint64_t end = input.size;
     for (;;) {
-        size_t got = 0;
-        const unsigned char* head = peek_input(run, ID3V2_HEADER_BYTES, got);
-        const uint64_t length = got == ID3V2_HEADER_BYTES ? id3v2_tag_length(head) : 0;
-        if (length == 0)
-            return true;
-        if (!pass_input(run, length))
-            return false;
+        std::array<unsigned char, APE_BYTES> b{};
+        if (end >= APE_BYTES && read_window(input, end - APE_BYTES, b.data(), APE_BYTES) && is_ape(b.data(), false)) {
+            uint64_t length = load_le32(b.data() + 12);
+            const bool header = (load_le32(b.data() + 20) & APE_HAS_HEADER) != 0;
+            if (length >= APE_BYTES && length <= end) {
+                if (header && length + APE_BYTES <= end &&
+                    read_window(input, end - length - APE_BYTES, b.data(), APE_BYTES) && is_ape(b.data(), true))
+                    length += APE_BYTES;
+                end -= length;
+                continue;
+            }
+        }
+        if (end >= LYRICS_END_BYTES && read_window(input, end - LYRICS_END_BYTES, b.data(), LYRICS_END_BYTES)) {
+            const uint64_t length = lyrics3v2_length(b.data());
+            if (length > 0 && length <= end && read_window(input, end - length, b.data(), 11) &&
+                std::memcmp(b.data(), "LYRICSBEGIN", 11) == 0) {
+                end -= length;
+                continue;
+            }
+        }
+        if (end >= ID3V1_BYTES && read_window(input, end - ID3V1_BYTES, b.data(), 3) &&
+            std::memcmp(b.data(), "TAG", 3) == 0) {
+            end -= ID3V1_BYTES;
+            continue;
+        }
+        return input.size - end;
     }
 }
 
-// An ID3v1 tag: the last 128 bytes of a file, beginning "TAG".
-constexpr input_trailer ID3V1_TAG{"TAG", 128};
+// An ID3v1 tag needs what follows it in view.
+constexpr tag_rules MPEG_TAGS{tag_length, ID3V1_BYTES + APE_BYTES, trailing_tags_length};
 
 // The frame's references: set by frame 0, replaced on a change with -v.
 struct stream_reference {
@@ -139,14 +226,47 @@ bool compare_reference(const cut_run& run, bool verbose, stream_reference& refer
     return true;
 }
 
+// MPEG-1 and MPEG-2 frames begin with twelve ones, MPEG-2.5 frames with
+// eleven ones and the version bits 00; a stream is cut by frames of the kind
+// it begins with, so before the first frame either kind is looked for.
+constexpr sync_pair MPEG_SYNC{0xFF, 0xF0, 0xF0};
+constexpr sync_pair MPEG_2_5_SYNC{0xFF, 0xF8, 0xE0};
+constexpr sync_pair FIRST_SYNC{0xFF, 0xE0, 0xE0};
+
+// Whether a good MPEG-2.5 frame begins at the pair with another of its layer
+// and sampling frequency right behind it: eleven ones are common in other
+// bytes.
+bool mpeg_2_5_stream_at(cut_run& run)
+{
+    size_t got = 0;
+    const unsigned char* bytes = peek_bytes(run.reader, 2, 4, got);
+    if (got < 4)
+        return false;
+    const mpeg_header first = decode_mpeg_header(bytes);
+    const auto length = static_cast<size_t>(first.version == MPEG_2_5 ? mpeg_frame_length(first) : 0);
+    if (length == 0)
+        return false;
+    bytes = peek_bytes(run.reader, 2, length + 4, got);
+    if (got < length + 4)
+        return false;
+    const unsigned char* next = bytes + length;
+    const mpeg_header second = decode_mpeg_header(next);
+    return next[0] == 0xFF && (next[1] & MPEG_2_5_SYNC.mask) == MPEG_2_5_SYNC.value &&
+           second.layer_code == first.layer_code && second.sfreq_index == first.sfreq_index &&
+           mpeg_frame_length(second) > 0;
+}
+
 // The scan loop.  Returns 0 when the input ended or the fast stop came,
 // 1 when the run stopped on an error (the closing steps are skipped then).
 int scan_frames(cut_run& run, bool verbose)
 {
     stream_reference reference;
-    if (!pass_id3v2_tags(run))
-        return 0;
-    while (find_sync(run, 0xFF, &ID3V1_TAG)) {
+    while (find_sync(run, run.frame < 0 ? FIRST_SYNC : reference.version == MPEG_2_5 ? MPEG_2_5_SYNC : MPEG_SYNC)) {
+        if (run.frame < 0 && (run.current & 0x10) == 0 && !mpeg_2_5_stream_at(run)) {
+            if (!pass_stray_byte(run))
+                return 0;
+            continue;
+        }
         ++run.frame;
         const bool wanted = in_range(run, run.frame);
         size_t got = 0;
@@ -218,7 +338,8 @@ int scan_frames(cut_run& run, bool verbose)
 mpeg_header decode_mpeg_header(const unsigned char* bytes)
 {
     mpeg_header header;
-    header.version = (bytes[1] >> 3) & 1;
+    const int version_bits = (bytes[1] >> 3) & 3;
+    header.version = version_bits == 0 ? MPEG_2_5 : version_bits == 1 ? MPEG_RESERVED : version_bits & 1;
     header.layer_code = (bytes[1] >> 1) & 3;
     header.bitrate_index = bytes[2] >> 4;
     header.sfreq_index = (bytes[2] >> 2) & 3;
@@ -230,18 +351,16 @@ int mpeg_layer(const mpeg_header& header) { return 4 - header.layer_code; }
 
 int mpeg_bitrate(const mpeg_header& header)
 {
-    if (header.layer_code == 0 || header.bitrate_index >= 15)
+    if (header.layer_code == 0 || header.bitrate_index >= 15 || header.version == MPEG_RESERVED)
         return 0;
-    return BITRATES[static_cast<size_t>(header.version)][static_cast<size_t>(mpeg_layer(header) - 1)]
+    // MPEG-2.5 has the rows of MPEG-2.
+    return BITRATES[header.version == 1 ? 1 : 0][static_cast<size_t>(mpeg_layer(header) - 1)]
                    [static_cast<size_t>(header.bitrate_index)];
 }
 
 int mpeg_sampling_frequency(const mpeg_header& header)
 {
-    if (header.sfreq_index >= 3)
-        return 0;
-    const int hz = SAMPLING_FREQUENCIES[static_cast<size_t>(header.sfreq_index)];
-    return header.version == 0 ? hz / 2 : hz;
+    return header.sfreq_index >= 3 ? 0 : sampling_frequency(header.version, header.sfreq_index);
 }
 
 int mpeg_frame_length(const mpeg_header& header)
@@ -289,5 +408,6 @@ int framesnip_options(int argc, char* argv[], framesnip_settings& settings)
 
 int framesnip_cut(const framesnip_settings& settings, const cut_streams& streams)
 {
-    return run_cut(PROGRAM, settings.cut, streams, [&settings](cut_run& run) { return scan_frames(run, settings.verbose); });
+    return run_cut(PROGRAM, settings.cut, streams, &MPEG_TAGS,
+                   [&settings](cut_run& run) { return scan_frames(run, settings.verbose); });
 }
