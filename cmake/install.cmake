@@ -133,9 +133,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "tools for audio files, test signals and c
 set(CPACK_PACKAGE_DESCRIPTION
     "sonomorph converts audio files between SUN, WAVE, AIFF, AIFC, SPW and ILS
 types; tonesmith makes sines and sweeps; pcmwrap and pcmpeel move headerless
-samples in and out of audio files; burstpick extracts AC-3, MPEG audio and DTS
-streams from IEC 61937 data bursts; framesnip and chunksnip cut MPEG audio and
-MPEG-2 extension bitstreams by frame number.
+samples in and out of audio files; burstpick extracts AC-3, E-AC-3, MPEG audio,
+AAC, DTS and TrueHD streams from IEC 61937 data bursts; framesnip and chunksnip
+cut MPEG audio and MPEG-2 extension bitstreams by frame number.
 .
 Includes the static library audiofile with its header, CMake package
 (find_package(audiofile)) and pkg-config file (sonosuite-audiofile).")

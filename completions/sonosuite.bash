@@ -9,8 +9,9 @@ _sonosuite_audio_types='ils ils_f ils_d aiff aiff_8 aiff_16 aiff_24 aiff_32
     aifc aifc_8 aifc_16 aifc_24 aifc_32 spw spw_d wave wave_8 wave_16 wave_24
     wave_32 sun sun_8 sun_16 sun_24 sun_32 sun_f sun_d'
 # The data types whose streams burstpick writes out: AC-3 (1), type 2,
-# MPEG audio (4, 5, 6, 8, 9) and DTS (11, 12, 13).
-_sonosuite_data_types='1 2 4 5 6 8 9 11 12 13'
+# MPEG audio (4, 5, 6, 8, 9, 10), AAC (7, 19, 20), DTS (11, 12, 13, 17),
+# E-AC-3 (21) and TrueHD (22).
+_sonosuite_data_types='1 2 4 5 6 7 8 9 10 11 12 13 17 19 20 21 22'
 
 # _sonosuite_program NAME: sets spec, the option letters as the program's
 # get_option takes them (a colon after each that takes an argument), and the

@@ -233,31 +233,27 @@ void log_printf(burst_outputs& outputs, const char* format, ...)
     std::fflush(outputs.log);
 }
 
-int report_burst(burst_outputs& outputs, const burst_preamble& burst, int64_t position, int64_t offset,
-                 bool unique, uint32_t hash)
+void report_burst(burst_outputs& outputs, const burst_preamble& burst, int64_t position, int64_t offset,
+                  bool unique, uint32_t hash)
 {
     log_printf(outputs, "sync at pos: %8" PRId64 " off: %6" PRId64 " type: %d nr: %d bytes: %d", position, offset,
                burst.burst_type, burst.bitstream_number, burst.payload_bytes);
     if (unique)
         log_printf(outputs, " unique: %08x", static_cast<unsigned>(hash));
-    switch (burst.burst_type) {
-    case 1:
+    switch (data_type_of(burst.burst_type).extras) {
+    case report_extras::bsmod:
         log_printf(outputs, " bsmod: %d", burst.type_info);
         break;
-    case 4: case 5: case 6: case 8: case 9:
+    case report_extras::mpeg_flags:
         if (burst.karaoke_flag)
             log_printf(outputs, " karaoke bit SET");
         if (burst.drc_flag)
             log_printf(outputs, " DRC bit SET");
         break;
-    case 2: case 3: case 11: case 12: case 13:
+    case report_extras::none:
         break;
-    default:
-        std::fprintf(stderr, "stream type: %d not supported\n", burst.burst_type);
-        return 1;
     }
     log_printf(outputs, burst.error_flag ? " ERROR bit SET!\n" : "\n");
-    return 0;
 }
 
 int flush_output(burst_outputs& outputs)

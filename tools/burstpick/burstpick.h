@@ -1,12 +1,14 @@
 // burstpick: finds the IEC 61937 data bursts in a two-channel 16-bit audio
-// file and writes the AC-3, MPEG audio or DTS elementary stream they carry.
+// file and writes the elementary stream they carry: AC-3, E-AC-3, MPEG
+// audio, AAC, DTS or TrueHD.
 //
-// Three pieces: the burst scanner (scanner.cpp) walks the sample bytes as
-// 16-bit words, decodes each burst's preamble, selects and writes payloads;
-// the extension splitter (splitter.cpp) cuts MPEG-2 bursts with extension
-// into base and extension frames; the program part (burstpick.cpp) reads the
-// command line, owns the output, extension and log streams and formats the
-// log.  Every operation returns a status (0 to go on, else the exit status),
+// Four pieces: the burst scanner (scanner.cpp) walks the sample bytes as
+// 16-bit words, decodes each burst's preamble, selects payloads; the payload
+// forms (payload.cpp) write each as its data type packs it, taking off the
+// framing IEC 61937 adds; the extension splitter (splitter.cpp) cuts MPEG-2
+// bursts with extension into base and extension frames; the program part
+// (burstpick.cpp) reads the command line, owns the output, extension and
+// log streams and formats the log.  Every operation returns a status (0 to go on, else the exit status),
 // so that a failure deep in the scan travels up to main.
 #pragma once
 
@@ -96,10 +98,31 @@ constexpr int TYPE_NULL = 0;
 constexpr int TYPE_AC3 = 1;
 constexpr int TYPE_PAUSE = 3;
 constexpr int TYPE_MPEG2_EXT = 6;
-// Data types whose Pd counts bytes, not bits.
-constexpr int TYPE_DTS4 = 17;   // DTS type IV
-constexpr int TYPE_EAC3 = 21;   // E-AC-3
-constexpr int TYPE_MAT = 22;    // MAT (Dolby TrueHD)
+constexpr int DATA_TYPES = 32;  // Pc holds the data type in five bits
+
+// What a burst report adds after the common part.
+enum class report_extras { none, bsmod, mpeg_flags };
+// How a written payload reaches the outputs.
+enum class payload_form {
+    whole,           // as it stands
+    mpeg_extension,  // base and extension frame, unless -i (splitter)
+    adts_frames,     // AAC frames by the lengths their headers state
+    dts_type_iv,     // the DTS frame behind its IEC 61937 header
+    mat_frame,       // the TrueHD access units a MAT frame holds
+};
+
+struct data_type_info {
+    const char* name;              // null: no stream of the type is carried
+    const char* kernel_extension;  // null: kernel naming refuses the type
+    bool pause_accepted;           // a pause burst may stand in a stream of the type
+    bool length_in_bytes;          // Pd counts bytes, not bits
+    report_extras extras;
+    payload_form form;
+};
+
+// The row of a data type (burst_type may be any number -T gives: outside
+// 0..31 the row refuses everything).
+const data_type_info& data_type_of(int type);
 
 struct burst_preamble {
     int data_type = 0;         // Pc bits 0-4
@@ -115,12 +138,11 @@ struct burst_preamble {
 };
 
 burst_preamble decode_preamble(uint16_t pc, uint16_t pd, int forced_type);
-// Whether Pd of the data type counts bytes rather than bits.
-bool length_in_bytes(int data_type);
 
 // Whether a pause burst may stand in a stream of the given current type.
 bool pause_accepted(int stream_type);
-// ".ac3", ".tc", ".mpg", ".dts" by type; null where kernel naming is refused.
+// The kernel-named output's extension by type; null where kernel naming is
+// refused.
 const char* kernel_extension(int burst_type);
 
 // ---------------------------------------------------------------------------
@@ -150,7 +172,7 @@ int scan_bursts(FILE* input, word_order order, const burst_options& options, bur
 int open_first_outputs(burst_outputs& outputs, const burst_options& options, int burst_type);
 int open_extension_output(burst_outputs& outputs);
 // The per-burst report line; hash is printed when unique is set.
-int report_burst(burst_outputs& outputs, const burst_preamble& burst, int64_t position, int64_t offset,
+void report_burst(burst_outputs& outputs, const burst_preamble& burst, int64_t position, int64_t offset,
                  bool unique, uint32_t hash);
 // Writes to the output or extension stream; 0, or 1 after a message.
 // Output bytes wait in the output buffer until flush_output.
@@ -184,3 +206,24 @@ extension_layout extension_layout_of(const unsigned char* payload, int payload_b
 // the extension stream, never beyond the payload.  0, or the exit status.
 int split_extension_burst(const unsigned char* payload, int payload_bytes, int64_t frame_index, bool verbose,
                           burst_outputs& outputs);
+
+// ---------------------------------------------------------------------------
+// Payload forms
+
+// TrueHD access units gathered from MAT frames: a unit may run on from one
+// MAT frame into the next, and is written once it is whole.
+constexpr int MAX_ACCESS_UNIT_BYTES = 0xFFF * 2;  // its length field counts words in 12 bits
+
+struct access_units {
+    std::array<unsigned char, MAX_ACCESS_UNIT_BYTES> unit{};
+    int length = 0;        // bytes of the unit being gathered; 0: between units
+    int held = 0;          // bytes of it gathered so far
+    bool written = false;  // it began in a burst that is written
+};
+
+// Hands the payload of a selected burst to the outputs in its type's form;
+// write is the burst's write mark.  A MAT frame is read also when it is not
+// written, so that a unit begun in a written burst is finished and one
+// begun in a burst not written is not.  0, or the exit status.
+int deliver_payload(const unsigned char* payload, const burst_preamble& burst, int64_t frame_index, bool write,
+                    const burst_options& options, access_units& units, burst_outputs& outputs);

@@ -111,50 +111,55 @@ void copy_payload(const unsigned char* src, size_t bytes, word_order order, unsi
     }
 }
 
-struct data_type_row {
-    bool pause_accepted;
-    const char* kernel_extension;  // null: kernel naming refuses the type
-};
+using extras = report_extras;
+using form = payload_form;
 
-constexpr std::array<data_type_row, 14> data_types = {{
-    {false, nullptr},  // 0 null data
-    {true, ".ac3"},    // 1 AC-3
-    {false, ".tc"},    // 2
-    {false, nullptr},  // 3 pause
-    {true, ".mpg"},    // 4 MPEG-1 layer 1
-    {true, ".mpg"},    // 5 MPEG-1 layer 2 or 3, MPEG-2 without extension
-    {true, ".mpg"},    // 6 MPEG-2 with extension
-    {false, nullptr},  // 7
-    {true, ".mpg"},    // 8 MPEG-2 layer 1, low sampling frequency
-    {true, ".mpg"},    // 9 MPEG-2 layer 2 or 3, low sampling frequency
-    {false, nullptr},  // 10
-    {true, ".dts"},    // 11 DTS type I
-    {true, ".dts"},    // 12 DTS type II
-    {true, ".dts"},    // 13 DTS type III
+// The data types of IEC 61937, by number.  The empty rows (and 23 on) are
+// types of streams not carried here: selected bursts of them are written as
+// they stand, but no kernel names their file.
+constexpr std::array<data_type_info, DATA_TYPES> data_types = {{
+    /*  0 */ {"null data", nullptr, false, false, extras::none, form::whole},
+    /*  1 */ {"AC-3", ".ac3", true, false, extras::bsmod, form::whole},
+    /*  2 */ {nullptr, ".tc", false, false, extras::none, form::whole},
+    /*  3 */ {"pause", nullptr, false, false, extras::none, form::whole},
+    /*  4 */ {"MPEG-1 layer 1", ".mpg", true, false, extras::mpeg_flags, form::whole},
+    /*  5 */ {"MPEG-1 layer 2 or 3, MPEG-2 without extension", ".mpg", true, false, extras::mpeg_flags, form::whole},
+    /*  6 */ {"MPEG-2 with extension", ".mpg", true, false, extras::mpeg_flags, form::mpeg_extension},
+    /*  7 */ {"MPEG-2 AAC", ".aac", true, false, extras::none, form::adts_frames},
+    /*  8 */ {"MPEG-2 layer 1, low sampling frequency", ".mpg", true, false, extras::mpeg_flags, form::whole},
+    /*  9 */ {"MPEG-2 layer 2, low sampling frequency", ".mpg", true, false, extras::mpeg_flags, form::whole},
+    /* 10 */ {"MPEG-2 layer 3, low sampling frequency", ".mpg", true, false, extras::mpeg_flags, form::whole},
+    /* 11 */ {"DTS type I", ".dts", true, false, extras::none, form::whole},
+    /* 12 */ {"DTS type II", ".dts", true, false, extras::none, form::whole},
+    /* 13 */ {"DTS type III", ".dts", true, false, extras::none, form::whole},
+    /* 14 */ {},
+    /* 15 */ {},
+    /* 16 */ {},
+    /* 17 */ {"DTS type IV", ".dts", true, true, extras::none, form::dts_type_iv},
+    /* 18 */ {},
+    /* 19 */ {"MPEG-2 AAC, low sampling frequency", ".aac", true, false, extras::none, form::adts_frames},
+    /* 20 */ {"AAC", ".aac", true, false, extras::none, form::adts_frames},
+    /* 21 */ {"E-AC-3", ".eac3", true, true, extras::none, form::whole},
+    /* 22 */ {"MAT (Dolby TrueHD)", ".thd", true, true, extras::none, form::mat_frame},
 }};
+static_assert(data_types[TYPE_MPEG2_EXT].form == form::mpeg_extension && data_types[22].form == form::mat_frame &&
+              data_types[23].kernel_extension == nullptr);
+
+constexpr data_type_info no_data_type{};
 
 }  // namespace
 
+const data_type_info& data_type_of(int type)
+{
+    return type >= 0 && type < DATA_TYPES ? data_types[static_cast<size_t>(type)] : no_data_type;
+}
+
 bool pause_accepted(int stream_type)
 {
-    if (stream_type == -1)
-        return true;  // no stream yet
-    return stream_type >= 0 && stream_type < static_cast<int>(data_types.size()) &&
-           data_types[static_cast<size_t>(stream_type)].pause_accepted;
+    return stream_type == -1 || data_type_of(stream_type).pause_accepted;  // -1: no stream yet
 }
 
-const char* kernel_extension(int burst_type)
-{
-    if (burst_type < 0 || burst_type >= static_cast<int>(data_types.size()))
-        return nullptr;
-    const char* extension = data_types[static_cast<size_t>(burst_type)].kernel_extension;
-    return burst_type == TYPE_PAUSE ? nullptr : extension;
-}
-
-bool length_in_bytes(int data_type)
-{
-    return data_type == TYPE_DTS4 || data_type == TYPE_EAC3 || data_type == TYPE_MAT;
-}
+const char* kernel_extension(int burst_type) { return data_type_of(burst_type).kernel_extension; }
 
 burst_preamble decode_preamble(uint16_t pc, uint16_t pd, int forced_type)
 {
@@ -169,7 +174,7 @@ burst_preamble decode_preamble(uint16_t pc, uint16_t pd, int forced_type)
     b.length_code = pd;
     // The unit is a property of the data as the sender packed it, so the
     // burst's own data type decides it, whatever -T makes of the burst.
-    b.payload_bytes = length_in_bytes(b.data_type) ? pd : (pd + 7) / 8;
+    b.payload_bytes = data_type_of(b.data_type).length_in_bytes ? pd : (pd + 7) / 8;
     b.payload_words = (b.payload_bytes + 1) / 2;
     return b;
 }
@@ -191,6 +196,8 @@ int scan_bursts(FILE* input, word_order order, const burst_options& options, bur
         std::fprintf(stderr, "Error allocating the payload buffer\n");
         return 1;
     }
+
+    access_units units;
 
     const std::array<unsigned char, 4> sync =
         order == word_order::big_endian ? std::array<unsigned char, 4>{0xF8, 0x72, 0x4E, 0x1F}
@@ -215,8 +222,7 @@ int scan_bursts(FILE* input, word_order order, const burst_options& options, bur
         const bool discard = options.discard_errors && burst.error_flag;
 
         if (options.verbose && !options.unique) {
-            if (const int status = report_burst(outputs, burst, pa, pa - scan.last_reported_position, false, 0))
-                return status;
+            report_burst(outputs, burst, pa, pa - scan.last_reported_position, false, 0);
             scan.last_reported_position = pa;
         }
 
@@ -254,21 +260,16 @@ int scan_bursts(FILE* input, word_order order, const burst_options& options, bur
 
         if (options.verbose && options.unique) {
             const uint32_t hash = frame_hash(payload.get(), payload_size);
-            if (const int status = report_burst(outputs, burst, pa, pa - scan.last_reported_position, true, hash))
-                return status;
+            report_burst(outputs, burst, pa, pa - scan.last_reported_position, true, hash);
             scan.last_reported_position = pa;
         }
 
-        if (write) {
-            int status = 0;
-            if (type == TYPE_MPEG2_EXT && !options.interleave)
-                status = split_extension_burst(payload.get(), burst.payload_bytes, scan.frame_index,
-                                               options.verbose, outputs);
-            else
-                status = write_output(outputs, payload.get(), static_cast<size_t>(burst.payload_bytes));
-            if (status != 0)
+        if (selected) {
+            if (const int status =
+                    deliver_payload(payload.get(), burst, scan.frame_index, write, options, units, outputs))
                 return status;
-            ++scan.frames_extracted;
+            if (write)
+                ++scan.frames_extracted;
         }
 
         if (scan.frame_index >= options.end_frame)
