@@ -359,7 +359,8 @@ INSTANTIATE_TEST_SUITE_P(types, burstpick_report,
                                          report_case{pc_of(11, 0, false, 7), "\n"}, report_case{pc_of(13), "\n"},
                                          report_case{pc_of(0), nullptr}, report_case{pc_of(7), nullptr},
                                          report_case{pc_of(10), nullptr}, report_case{pc_of(14), nullptr},
-                                         report_case{pc_of(31), nullptr}));
+                                         report_case{pc_of(31), nullptr}),
+                         [](const auto& info) { return "type_" + std::to_string(info.param.pc & 0x1F); });
 
 TEST(burstpick_scan, unsupported_type_is_extracted_without_a_report)
 {
