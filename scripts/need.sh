@@ -91,9 +91,20 @@ echo "need.sh: installing ${missing[*]} and what they depend on (apt-get)"
 if ! ls /var/lib/apt/lists/*_Packages* > /dev/null 2>&1; then
     apt update || true
 fi
-if ! apt install -y --no-install-recommends "${missing[@]}"; then
+# dpkg syncs every file it unpacks, most of the time of a first install.
+# Where no installed package is replaced (apt's simulation shows none with
+# its old version in brackets), a crash could harm only the packages being
+# added, which a reinstall mends: then the syncs are left out.
+install() {
+    local io=()
+    if ! apt-get -s install --no-install-recommends "${missing[@]}" 2> /dev/null | grep -q '^Inst [^ ]* \['; then
+        io=(-o Dpkg::Options::=--force-unsafe-io)
+    fi
+    apt install -y --no-install-recommends "${io[@]}" "${missing[@]}"
+}
+if ! install; then
     apt update || true
-    if ! apt install -y --no-install-recommends "${missing[@]}"; then
+    if ! install; then
         tail -n 30 "$log" >&2
         echo "need.sh: apt-get failed; its whole output is in $log" >&2
         exit 1
