@@ -55,7 +55,7 @@ nm "$a" 2>/dev/null | grep -q ' T .*open_audio_file' || fail "libaudiofile.a in 
 pc=$(find "$work/x" -name sonosuite-audiofile.pc)
 grep -qx 'prefix=/usr' "$pc" || fail "sonosuite-audiofile.pc does not name /usr: $(grep '^prefix' "$pc")"
 
-# No lintian error, and no warning but those the README lists with reasons.
+# No lintian error, and no warning but those doc/packaging.md lists with reasons.
 # A package of a build for another machine is no package to ship: its
 # programs name the cross compiler's loader and libraries to run here.
 if [ "$cross" = 1 ]; then
