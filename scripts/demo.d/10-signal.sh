@@ -8,6 +8,7 @@ echo "sonomorph -n -t wave_24: $(wc -c < sweep24.wav) bytes (samples scaled by 2
 echo "sonomorph -n -t wave_8:  $(wc -c < sweep8.wav) bytes"
 "$BIN/sonomorph" -c 1 -f 96000 -o mono.wav sweep.wav
 echo "sonomorph -c 1 -f 96000: the stereo pairs regrouped as one channel at 96 kHz: $(wc -c < mono.wav) bytes"
+echo "  (the same size: nothing is mixed or resampled, only the header says otherwise)"
 "$BIN/sonomorph" -n -t wave_16 -o back.wav sweep24.wav 2>/dev/null
 if cmp -s <(tail -c +45 sweep.wav) <(tail -c +45 back.wav); then
     echo "16 -> 24 -> 16 bit round trip: samples identical"

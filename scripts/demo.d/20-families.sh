@@ -23,7 +23,8 @@ step tone.snd back.wav wave_16
 
 echo "the SPW header is text (one signal of all 9600 samples):"
 sed -n '/^Sampling/p;/^Number/p;/^Signal/p' tone.spw | sed 's/^/  /'
-echo "ILS header word 11 (frames per 512-byte block of floats): $(od -A n -t d4 -j 44 -N 4 tone.ils | tr -d ' ')"
+echo "ILS header word 11 (frames per 512-byte block of floats): $(od -A n -t d4 -j 44 -N 4 tone.ils | tr -d ' ')" \
+    "(512 bytes / 2 channels of 4 bytes)"
 
 if cmp -s <(tail -c +45 tone.wav) <(tail -c +45 back.wav); then
     echo "WAVE -> SUN -> AIFF -> AIFC -> SPW -> ILS -> ILS -> SUN -> WAVE: samples identical"

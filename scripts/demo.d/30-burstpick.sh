@@ -27,6 +27,8 @@ fi
 
 "$BIN/burstpick" -v -L burstpick.log -O picked iec.wav
 echo "burstpick -v -L burstpick.log -O picked iec.wav wrote picked.ac3: $(wc -c < picked.ac3) bytes; the log:"
+echo "  (pos: where a burst starts, in 16-bit words; off: words since the one before;" \
+    "bsmod: the AC-3 service type, 0 for main audio)"
 if [ "$(wc -l < burstpick.log)" -gt 6 ]; then
     sed -n '1,4p' burstpick.log
     echo "   ..."

@@ -18,10 +18,13 @@ else
     echo "$encoder: 1 s of 440 Hz as MPEG audio: $(wc -c < tone.mpa) bytes"
     echo "\$ framesnip -b 10 -e 14 -l -u -i tone.mpa -o cut.mpa"
     "$BIN/framesnip" -b 10 -e 14 -l -u -i tone.mpa -o cut.mpa
+    echo "  (unique: a hash of the frame's bytes; the summary counts every frame and byte read, not the cut)"
     echo "cut.mpa: $(wc -c < cut.mpa) bytes"
     echo "\$ framesnip -a -b 10 -e 14 -F -i tone.mpa -o cut-adc.mpa   (ADC header block in front, fast stop)"
     "$BIN/framesnip" -a -b 10 -e 14 -F -i tone.mpa -o cut-adc.mpa
+    echo "  (-F stops where frame 14, the first past the range, begins: 14 + 1 frames, and its offset)"
     echo "cut-adc.mpa: $(wc -c < cut-adc.mpa) bytes; first 6 bytes: $(head -c 6 cut-adc.mpa | od -An -tx1)"
+    echo "  (a 2304-byte header block, its words 1 and 2 holding the count of frames copied: 4)"
     if command -v mpg123 >/dev/null 2>&1; then
         mpg123 -q -w cut.wav cut.mpa && echo "mpg123 decodes the cut: $(wc -c < cut.wav) bytes of WAVE"
     fi
@@ -40,6 +43,8 @@ frame() {  # frame CRC_HEX: 7F F + CRC + length 24, id 0, 19 payload bytes of 0x
 { frame 0x2BCE; frame 0x2BCF; frame 0x2BCE; } > ext.bin
 echo "\$ chunksnip -l -i ext.bin -o ext-fixed.bin"
 "$BIN/chunksnip" -l -i ext.bin -o ext-fixed.bin
+echo "  (crc[15]: the CRC bit that differs, computed <-> stored; then the frame's header bytes as read" \
+    "and as corrected)"
 if cmp -s <(head -c 24 ext.bin) <(tail -c +25 ext-fixed.bin | head -c 24); then
     echo "frame 1 now carries the same CRC as its identical neighbours"
 fi

@@ -87,7 +87,8 @@ INSTANTIATE_TEST_SUITE_P(rates, aiff_rate,
                                          rate_case{1, "3F FF 80 00 00 00 00 00 00 00"},
                                          rate_case{0, "00 00 00 00 00 00 00 00 00 00"},
                                          rate_case{-22050, "C0 0D AC 44 00 00 00 00 00 00"},
-                                         rate_case{2147483647, "40 1D FF FF FF FE 00 00 00 00"}));
+                                         rate_case{2147483647, "40 1D FF FF FF FE 00 00 00 00"}),
+                         [](const auto& info) { return "hz_" + number_name(info.param.sfreq); });
 
 TEST(aiff_reader, rate_fields_saturate_and_truncate)
 {
@@ -153,7 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
                     family_case{AUDIO_AIFF_32, "AIFF", 32}, family_case{AUDIO_AIFC, "AIFC", 16},
                     family_case{AUDIO_AIFC_8, "AIFC", 8}, family_case{AUDIO_AIFC_16, "AIFC", 16},
                     family_case{AUDIO_AIFC_24, "AIFC", 24}, family_case{AUDIO_AIFC_32, "AIFC", 32},
-                    family_case{27, "AIFF", 16}, family_case{1000, "AIFF", 16}, family_case{-1, "AIFF", 16}));
+                    family_case{27, "AIFF", 16}, family_case{1000, "AIFF", 16}, family_case{-1, "AIFF", 16}),
+    [](const auto& info) { return type_code_name(info.param.type); });
 
 TEST(aiff_reader, reads_what_it_writes)
 {

@@ -44,7 +44,8 @@ INSTANTIATE_TEST_SUITE_P(families, probe_pipe,
                          testing::Values(family_case{AUDIO_SUN_24, 2, 24}, family_case{AUDIO_WAVE_16, 2, 44},
                                          family_case{AUDIO_AIFF_8, 2, 54 + 8 + 14}, family_case{AUDIO_AIFC_32, 2, 86 + 8 + 14},
                                          family_case{AUDIO_SPW, 1, 232 + 4}, family_case{AUDIO_SPW_D, 1, 197 + 4},
-                                         family_case{AUDIO_ILS_F, 2, 512}));
+                                         family_case{AUDIO_ILS_F, 2, 512}),
+                         [](const auto& info) { return type_code_name(info.param.type); });
 
 struct end_case {
     int type;
@@ -84,7 +85,8 @@ TEST_P(data_end, is_where_the_header_says)
 INSTANTIATE_TEST_SUITE_P(families, data_end,
                          testing::Values(end_case{AUDIO_SUN_16, 2}, end_case{AUDIO_SUN_D, 1}, end_case{AUDIO_WAVE_8, 1},
                                          end_case{AUDIO_WAVE_24, 2}, end_case{AUDIO_AIFF_16, 1}, end_case{AUDIO_AIFC_8, 3},
-                                         end_case{AUDIO_SPW, 1}, end_case{AUDIO_SPW_D, 1}, end_case{AUDIO_ILS, 2}));
+                                         end_case{AUDIO_SPW, 1}, end_case{AUDIO_SPW_D, 1}, end_case{AUDIO_ILS, 2}),
+                         [](const auto& info) { return type_code_name(info.param.type); });
 
 TEST(probe, aiff_data_end_at_the_fewer_of_comm_and_ssnd)
 {
@@ -185,7 +187,8 @@ TEST_P(probe_stdin, sonomorph_reads_standard_input)
 INSTANTIATE_TEST_SUITE_P(families, probe_stdin,
                          testing::Values(stdin_case{"spw", "spw"}, stdin_case{"spw_d", "spw"}, stdin_case{"sun_24", "au"},
                                          stdin_case{"aiff_32", "aif"}, stdin_case{"aifc_8", "aifc"}, stdin_case{"ils_f", "ils"},
-                                         stdin_case{"ils_d", "ils"}));
+                                         stdin_case{"ils_d", "ils"}),
+                         [](const auto& info) { return std::string(info.param.type); });
 
 TEST(probe_program, unrecognised_input_message_and_status)
 {

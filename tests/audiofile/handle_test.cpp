@@ -382,7 +382,8 @@ INSTANTIATE_TEST_SUITE_P(
                     big_count_case{AUDIO_AIFF_16, three_gib, 22, true, 0xC0000000u, three_gib},  // SSND saturates
                     big_count_case{AUDIO_AIFC_8, four_gib, 34, true, 0xFFFFFFFFu, -1},
                     big_count_case{AUDIO_ILS, INT32_MAX, 4 * 54, false, 0x7FFFFFFFu, INT32_MAX},
-                    big_count_case{AUDIO_ILS, three_gib, 4 * 54, false, 0xFFFFFFFFu, -1}));
+                    big_count_case{AUDIO_ILS, three_gib, 4 * 54, false, 0xFFFFFFFFu, -1}),
+    [](const auto& info) { return type_code_name(info.param.type) + "_frames_" + number_name(info.param.frames); });
 
 TEST(handle_rewrite, leaves_standard_output_and_devices_alone_and_refuses_missing_files)
 {

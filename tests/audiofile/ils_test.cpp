@@ -77,7 +77,8 @@ TEST_P(ils_kinds, mono_block_frames_and_marker)
 
 INSTANTIATE_TEST_SUITE_P(all, ils_kinds,
                          testing::Values(kind_case{AUDIO_ILS, 256, -32000}, kind_case{AUDIO_ILS_F, 128, -32002},
-                                         kind_case{AUDIO_ILS_D, 64, -32004}));
+                                         kind_case{AUDIO_ILS_D, 64, -32004}),
+                         [](const auto& info) { return type_code_name(info.param.type); });
 
 TEST(ils_writer, pass_through_fields_survive)
 {
@@ -190,7 +191,10 @@ TEST_P(ils_powers, sampling_frequency_is_scaled)
 INSTANTIATE_TEST_SUITE_P(all, ils_powers,
                          testing::Values(power_case{1, 4410, 44100}, power_case{11, 4410, 0}, power_case{10, 1, INT32_MAX},
                                          power_case{10, -1, INT32_MIN}, power_case{-1, 441005, 44101},
-                                         power_case{-2, -150, -1}, power_case{INT32_MIN, 5, 0}, power_case{0, 48000, 48000}));
+                                         power_case{-2, -150, -1}, power_case{INT32_MIN, 5, 0}, power_case{0, 48000, 48000}),
+                         [](const auto& info) {
+                             return number_name(info.param.value) + "_times_10_to_" + number_name(info.param.power);
+                         });
 
 TEST(ils_reader, frame_count_from_file_size)
 {

@@ -54,6 +54,7 @@ TEST(spw_writer, double_header)
 }
 
 struct comment_case {
+    const char* name;
     std::string comment;
     std::string line;  // as written
 };
@@ -75,10 +76,12 @@ TEST_P(spw_comment, written_read_and_written_again_identically)
 }
 
 INSTANTIATE_TEST_SUITE_P(comments, spw_comment,
-                         testing::Values(comment_case{"abcdef", "abcdef\n"}, comment_case{"abcdef\n", "abcdef\n"},
-                                         comment_case{"", "\n"}, comment_case{"two\nlines", "two\n"},
-                                         comment_case{std::string(253, 'a'), std::string(253, 'a') + "\n"},
-                                         comment_case{std::string(255, 'b'), std::string(253, 'b') + "\n"}));
+                         testing::Values(comment_case{"one_line", "abcdef", "abcdef\n"},
+                                         comment_case{"ending_in_newline", "abcdef\n", "abcdef\n"},
+                                         comment_case{"empty", "", "\n"}, comment_case{"two_lines", "two\nlines", "two\n"},
+                                         comment_case{"longest", std::string(253, 'a'), std::string(253, 'a') + "\n"},
+                                         comment_case{"too_long", std::string(255, 'b'), std::string(253, 'b') + "\n"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 std::string spw_text(const std::string& body) { return "$SIGNAL_FILE 9\n" + body; }
 

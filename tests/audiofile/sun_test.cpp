@@ -42,7 +42,8 @@ TEST_P(sun_writer, writes_six_words_and_reads_them_back)
 INSTANTIATE_TEST_SUITE_P(all_encodings, sun_writer,
                          testing::Values(sun_layout{AUDIO_SUN_8, 2, 1}, sun_layout{AUDIO_SUN_16, 3, 2},
                                          sun_layout{AUDIO_SUN_24, 4, 3}, sun_layout{AUDIO_SUN_32, 5, 4},
-                                         sun_layout{AUDIO_SUN_F, 6, 4}, sun_layout{AUDIO_SUN_D, 7, 8}));
+                                         sun_layout{AUDIO_SUN_F, 6, 4}, sun_layout{AUDIO_SUN_D, 7, 8}),
+                         [](const auto& info) { return type_code_name(info.param.type); });
 
 TEST(sun_writer_family, bare_family_code_writes_the_16_bit_header)
 {

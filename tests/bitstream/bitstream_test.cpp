@@ -1,5 +1,6 @@
 #include "bitstream.h"
 #include "cutter.h"
+#include "run.h"
 
 #include <gtest/gtest.h>
 
@@ -61,7 +62,8 @@ INSTANTIATE_TEST_SUITE_P(counts, adc_header,
                          testing::Values(adc_case{999999999, {0x3B, 0x9A}, {0xC9, 0xFF}},
                                          adc_case{-3, {0, 0}, {0xFF, 0xFD}},
                                          adc_case{-65537, {0xFF, 0xFF}, {0xFF, 0xFF}},
-                                         adc_case{INT_MIN, {0x80, 0x00}, {0x00, 0x00}}));
+                                         adc_case{INT_MIN, {0x80, 0x00}, {0x00, 0x00}}),
+                         [](const auto& info) { return "count_" + number_name(info.param.count); });
 
 // A byte stream whose value at offset i tells i, so that misplaced bytes show.
 std::string numbered_bytes(size_t count)

@@ -386,7 +386,8 @@ INSTANTIATE_TEST_SUITE_P(types, burstpick_report,
                                          report_case{pc_of(11, 0, false, 7), "\n"}, report_case{pc_of(13), "\n"},
                                          report_case{pc_of(0), "\n"}, report_case{pc_of(7, 0, false, 3), "\n"},
                                          report_case{pc_of(10, 0, false, 3), " karaoke bit SET DRC bit SET\n"},
-                                         report_case{pc_of(14), "\n"}, report_case{pc_of(31), "\n"}));
+                                         report_case{pc_of(14), "\n"}, report_case{pc_of(31), "\n"}),
+                         [](const auto& info) { return "type_" + std::to_string(info.param.pc & 0x1F); });
 
 TEST(burstpick_scan, unsupported_type_is_extracted_without_a_report)
 {

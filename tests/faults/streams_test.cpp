@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -30,6 +31,17 @@ struct fault_folder {
     }
     run_result run(const std::string& command) const { return run_shell("cd '" + dir.path + "' && " + command); }
 };
+
+// A row's test name: its command, the redirections that tell rows apart in words.
+std::string command_name(const ::testing::TestParamInfo<std::string>& info)
+{
+    std::string command = info.param;
+    const std::pair<std::string, std::string> words[] = {{">&-", " stdout_closed"}, {">", " into "}};
+    for (const auto& [from, to] : words)
+        for (size_t at = command.find(from); at != std::string::npos; at = command.find(from, at + to.size()))
+            command.replace(at, from.size(), to);
+    return text_name(command);
+}
 
 // ---- outputs that lose what is written ------------------------------------------
 
@@ -72,7 +84,7 @@ TEST_P(lost_write, fails_with_a_message)
     expect_failure(folder.run(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(faults, lost_write, ::testing::ValuesIn(lost_writes));
+INSTANTIATE_TEST_SUITE_P(faults, lost_write, ::testing::ValuesIn(lost_writes), command_name);
 
 // ---- inputs that cannot be had ----------------------------------------------------
 
@@ -129,7 +141,7 @@ TEST_P(bad_input, standard_input_closed)
     expect_failure(folder.run(command + " <&-"));
 }
 
-INSTANTIATE_TEST_SUITE_P(faults, bad_input, ::testing::ValuesIn(readers));
+INSTANTIATE_TEST_SUITE_P(faults, bad_input, ::testing::ValuesIn(readers), command_name);
 
 TEST(standard_input_closed, tonesmith_reads_none)
 {
@@ -162,7 +174,7 @@ TEST_P(unmade_output, fails_with_a_message)
     expect_failure(folder.run(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(faults, unmade_output, ::testing::ValuesIn(unmade_outputs));
+INSTANTIATE_TEST_SUITE_P(faults, unmade_output, ::testing::ValuesIn(unmade_outputs), command_name);
 
 }  // namespace
 

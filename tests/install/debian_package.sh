@@ -7,6 +7,8 @@ cpack=$1 build=$2 programs=$3 cross=${4:-0} lintian=${5-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/sono-deb.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+command -v dpkg-deb > /dev/null 2>&1 || { echo "SKIP: dpkg-deb is not installed (Debian package dpkg)"; exit 77; }
+command -v file > /dev/null 2>&1 || { echo "SKIP: file, which CPack runs, is not installed (Debian package file)"; exit 77; }
 
 if ! "$cpack" -G DEB --config "$build/CPackConfig.cmake" -B "$work" > "$work/cpack.log" 2>&1; then
     cat "$work/cpack.log"
@@ -53,7 +55,7 @@ nm "$a" 2>/dev/null | grep -q ' T .*open_audio_file' || fail "libaudiofile.a in 
 pc=$(find "$work/x" -name sonosuite-audiofile.pc)
 grep -qx 'prefix=/usr' "$pc" || fail "sonosuite-audiofile.pc does not name /usr: $(grep '^prefix' "$pc")"
 
-# No lintian error, and no warning but those the README lists with reasons.
+# No lintian error, and no warning but those doc/packaging.md lists with reasons.
 # A package of a build for another machine is no package to ship: its
 # programs name the cross compiler's loader and libraries to run here.
 if [ "$cross" = 1 ]; then

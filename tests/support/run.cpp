@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -140,6 +142,39 @@ bool have_program(const std::string& name)
         if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0)
             return true;
     return false;
+}
+
+std::string number_name(long long value)
+{
+    // The magnitude as unsigned, so that the most negative value has one too.
+    const unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value) : value;
+    return (value < 0 ? "minus_" : "") + std::to_string(magnitude);
+}
+
+std::string type_code_name(int type)
+{
+    // By code, as the library numbers them (audiofile.h).
+    static const char* const names[] = {
+        "ils",     "aiff",    "aiff_8",  "aiff_16", "aiff_24", "aiff_32", "aifc",   "aifc_8", "aifc_16",
+        "aifc_24", "aifc_32", "spw",     "spw_d",   "ils_f",   "ils_d",   "wave",   "wave_8", "wave_16",
+        "wave_24", "wave_32", "sun",     "sun_8",   "sun_16",  "sun_24",  "sun_32", "sun_f",  "sun_d",
+    };
+    const auto code = static_cast<unsigned>(type);
+    return code < std::size(names) ? names[code] : "code_" + number_name(type);
+}
+
+std::string text_name(const std::string& text)
+{
+    std::string name;
+    for (const char c : text) {
+        if (std::isalnum(static_cast<unsigned char>(c)))
+            name += c;
+        else if (!name.empty() && name.back() != '_')
+            name += '_';
+    }
+    while (!name.empty() && name.back() == '_')
+        name.pop_back();
+    return name.empty() ? "empty" : name;
 }
 
 std::string formatted(const char* format, ...)

@@ -27,6 +27,14 @@ run_result run_shell(const std::string& command, const std::string& input = {});
 // Whether a peer program is installed.
 bool have_program(const std::string& name);
 
+// Parts of the names of parameterised tests, which take letters, digits and
+// underscores only: a number ("minus_3" for -3), a type code by its type
+// name ("aiff_16"; "aiff" for the bare family code, "code_27" outside the
+// table), and a text with every other character run as one underscore.
+std::string number_name(long long value);
+std::string type_code_name(int type);
+std::string text_name(const std::string& text);
+
 // printf into a string, for the expected lines of logs.
 std::string formatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
