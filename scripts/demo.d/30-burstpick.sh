@@ -5,7 +5,7 @@ if command -v ffmpeg >/dev/null 2>&1; then
     ffmpeg -v error -f lavfi -i "sine=frequency=997:duration=1:sample_rate=48000" -ac 2 \
         -c:a ac3 -b:a 192k -f ac3 tone.ac3
     ffmpeg -v error -i tone.ac3 -c copy -f spdif - |
-        ffmpeg -v error -f s16le -ar 48000 -ac 2 -i - -c copy -fflags +bitexact -f wav iec.wav
+        ffmpeg -v error -f s16le -ar 48000 -ac 2 -i - -c copy -f wav iec.wav
     echo "ffmpeg: 1 s of AC-3 at 192 kbit/s ($(wc -c < tone.ac3) bytes) packed as IEC 61937 bursts" \
         "into a 16-bit stereo WAVE file ($(wc -c < iec.wav) bytes)"
 else
