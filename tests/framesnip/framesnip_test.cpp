@@ -137,16 +137,6 @@ TEST(framesnip_cut, leading_garbage_is_silent_and_stray_bytes_are_reported)
                          summary(3, 156));
 }
 
-TEST(framesnip_cut, mpeg_2_5_stream)
-{
-    // Layer III, 8 kbit/s at 8 kHz: 72 bytes, 73 with padding.
-    const std::string input = frame(0xE3, 0x18, 72, 0x11) + frame(0xE3, 0x1A, 73, 0x22);
-    const cut_result r = cut(with({"-l"}), "\x12" + input);
-    EXPECT_EQ(r.out, input);
-    EXPECT_EQ(r.log, "MPEG bitstream: version: 25 layer: 3 sampl. freq. = 8000\n" + frame_line(0, 1, 72) +
-                         frame_line(1, 73, 73) + summary(2, 146));
-}
-
 TEST(framesnip_cut, header_error_stops_without_v)
 {
     const std::string bad = frame(0xF5, 0xF4, 48, 0x22);  // bitrate index 15
